@@ -1,0 +1,30 @@
+# Third-party libraries, gathered behind one interface target.
+# Natively they are Debian's -dev packages; the Windows build finds the copies that
+# scripts/build-windows-deps cross-built into KESTRAVA_WINDOWS_DEPS.
+if(WIN32)
+  set(KESTRAVA_WINDOWS_DEPS "" CACHE PATH "Prefix holding the cross-built dependencies")
+  if(NOT EXISTS "${KESTRAVA_WINDOWS_DEPS}/include/tinyxml2.h")
+    message(FATAL_ERROR "Cross-built dependencies missing in '${KESTRAVA_WINDOWS_DEPS}': run scripts/setup")
+  endif()
+  list(PREPEND CMAKE_PREFIX_PATH "${KESTRAVA_WINDOWS_DEPS}")
+  list(APPEND CMAKE_FIND_ROOT_PATH "${KESTRAVA_WINDOWS_DEPS}")
+endif()
+
+find_package(tinyxml2 CONFIG REQUIRED)
+find_package(ZLIB REQUIRED)
+find_package(libzip CONFIG REQUIRED)
+find_path(LIBCONFIG_INCLUDE_DIR libconfig.h REQUIRED)
+find_library(LIBCONFIG_LIBRARY NAMES config REQUIRED)
+
+add_library(kestrava_deps INTERFACE)
+target_link_libraries(kestrava_deps INTERFACE tinyxml2::tinyxml2 libzip::zip ${LIBCONFIG_LIBRARY})
+target_include_directories(kestrava_deps SYSTEM INTERFACE ${LIBCONFIG_INCLUDE_DIR})
+
+if(WIN32)
+  # Static libconfig: its header would otherwise declare every function dllimport.
+  target_compile_definitions(kestrava_deps INTERFACE LIBCONFIG_STATIC)
+  target_include_directories(kestrava_deps SYSTEM INTERFACE "${KESTRAVA_WINDOWS_DEPS}/include")
+else()
+  find_package(nlohmann_json CONFIG REQUIRED)
+  target_link_libraries(kestrava_deps INTERFACE nlohmann_json::nlohmann_json)
+endif()

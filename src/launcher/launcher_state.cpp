@@ -1,0 +1,6 @@
+#include "launcher/launcher_state.h"
+
+LauncherState& Launcher() {
+    static LauncherState state;
+    return state;
+}

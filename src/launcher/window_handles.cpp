@@ -1,0 +1,6 @@
+#include "launcher/window_handles.h"
+
+WindowHandles& Handles() {
+    static WindowHandles handles;
+    return handles;
+}
