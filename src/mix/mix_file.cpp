@@ -1,0 +1,191 @@
+#include "mix/mix_file.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "mix/mix_error.h"
+
+namespace {
+
+std::uint32_t LoadLE32(const unsigned char* bytes) {
+    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
+           std::uint32_t{bytes[3]} << 24;
+}
+
+struct EntryRecord {
+    std::unique_ptr<char[]> name;
+    std::uint32_t id;
+    std::uint32_t offset;
+    std::uint32_t size;
+};
+
+// Reads the directory of an archive, checking every table and record against the
+// file's length before trusting it. Nothing is allocated from a count that the file
+// could not hold.
+class DirectoryReader {
+public:
+    DirectoryReader(ArchiveHandle& file, std::uint64_t fileSize)
+        : file_(file), fileSize_(fileSize) {}
+
+    std::uint32_t ReadMagicAndTables(std::uint32_t& indexOffset, std::uint32_t& namesOffset) {
+        if (fileSize_ < 12) {
+            Fail("file of " + std::to_string(fileSize_) +
+                 " bytes is shorter than its 12-byte header");
+        }
+        unsigned char header[12];
+        ReadExactly(0, header, sizeof header, "header");
+        indexOffset = LoadLE32(header + 4);
+        namesOffset = LoadLE32(header + 8);
+        return LoadLE32(header);
+    }
+
+    std::vector<EntryRecord> ReadEntries(std::uint32_t indexOffset, std::uint32_t namesOffset) {
+        const std::uint32_t indexCount = ReadCount(indexOffset, "index");
+        const std::uint64_t indexRoom = fileSize_ - indexOffset - 4;
+        if (indexCount > indexRoom / 12) {
+            Fail("index count " + std::to_string(indexCount) + " needs " +
+                 std::to_string(std::uint64_t{indexCount} * 12) + " bytes but only " +
+                 std::to_string(indexRoom) + " follow the index table offset");
+        }
+        std::vector<unsigned char> index(std::size_t{indexCount} * 12);
+        ReadExactly(std::uint64_t{indexOffset} + 4, index.data(), index.size(), "index table");
+        for (std::uint32_t i = 0; i < indexCount; ++i) {
+            const unsigned char* record = index.data() + std::size_t{i} * 12;
+            const std::uint64_t end = std::uint64_t{LoadLE32(record + 4)} + LoadLE32(record + 8);
+            if (end > fileSize_) {
+                Fail("index record " + std::to_string(i) + " (id " +
+                     std::to_string(LoadLE32(record)) + ") has data at offset " +
+                     std::to_string(LoadLE32(record + 4)) + " of size " +
+                     std::to_string(LoadLE32(record + 8)) + " reaching past the end of the file (" +
+                     std::to_string(fileSize_) + " bytes)");
+            }
+        }
+
+        const std::uint32_t namesCount = ReadCount(namesOffset, "names");
+        if (namesCount > indexCount) {
+            Fail("names count " + std::to_string(namesCount) + " exceeds index count " +
+                 std::to_string(indexCount));
+        }
+        // The shortest name record is two bytes: a length byte of 1 and the NUL.
+        const std::uint64_t namesRoom = fileSize_ - namesOffset - 4;
+        if (namesCount > namesRoom / 2) {
+            Fail("names count " + std::to_string(namesCount) + " cannot fit in the " +
+                 std::to_string(namesRoom) + " bytes after the names table offset");
+        }
+
+        std::vector<EntryRecord> records;
+        records.reserve(namesCount);
+        std::uint64_t at = std::uint64_t{namesOffset} + 4;
+        for (std::uint32_t i = 0; i < namesCount; ++i) {
+            const std::string what = "name record " + std::to_string(i);
+            unsigned char length = 0;
+            ReadExactly(at, &length, 1, what);
+            if (length == 0) Fail(what + " has length 0, leaving no room for its NUL");
+            auto name = std::make_unique<char[]>(length);
+            ReadExactly(at + 1, name.get(), length, what);
+            if (name[length - 1] != '\0') Fail(what + " does not end with a NUL");
+            at += 1 + std::uint64_t{length};
+            const unsigned char* record = index.data() + std::size_t{i} * 12;
+            records.push_back(
+                {std::move(name), LoadLE32(record), LoadLE32(record + 4), LoadLE32(record + 8)});
+        }
+        return records;
+    }
+
+private:
+    std::uint32_t ReadCount(std::uint32_t tableOffset, const char* table) {
+        if (std::uint64_t{tableOffset} + 4 > fileSize_) {
+            Fail(std::string(table) + " table offset " + std::to_string(tableOffset) +
+                 " lies past the end of the file (" + std::to_string(fileSize_) + " bytes)");
+        }
+        unsigned char count[4];
+        ReadExactly(tableOffset, count, 4, std::string(table) + " count");
+        return LoadLE32(count);
+    }
+
+    void ReadExactly(std::uint64_t offset, void* buffer, std::size_t count,
+                     const std::string& what) {
+        if (offset + count > fileSize_) Fail(what + " reaches past the end of the file");
+        if (file_.ReadAt(offset, buffer, count) != count) {
+            throw MixIoError(file_.path(), "cannot read the " + what);
+        }
+    }
+
+    [[noreturn]] void Fail(const std::string& fault) { throw MixFormatError(file_.path(), fault); }
+
+    ArchiveHandle& file_;
+    std::uint64_t fileSize_;
+};
+
+bool IdLess(const MixArchiveEntry* a, const MixArchiveEntry* b) { return a->id < b->id; }
+
+}  // namespace
+
+std::unique_ptr<char[]> MakeEntryName(const std::string& name) {
+    auto copy = std::make_unique<char[]>(name.size() + 1);
+    std::memcpy(copy.get(), name.c_str(), name.size() + 1);
+    return copy;
+}
+
+Stream* MixArchiveEntryFile::GetStream() {
+    stream.Rewind();
+    return &stream;
+}
+
+MixArchiveEntryMemory::MixArchiveEntryMemory(const std::string& name, std::uint32_t id,
+                                             std::string bytes)
+    : MixArchiveEntry(MakeEntryName(name), id, static_cast<std::uint32_t>(bytes.size())),
+      stream(std::move(bytes)) {}
+
+Stream* MixArchiveEntryMemory::GetStream() {
+    stream.Rewind();
+    return &stream;
+}
+
+std::vector<MixArchiveEntry*>& MixEntryRegistry() {
+    static std::vector<MixArchiveEntry*> registry;
+    return registry;
+}
+
+void ReleaseMixEntries() {
+    auto& registry = MixEntryRegistry();
+    for (MixArchiveEntry* entry : registry) delete entry;
+    registry.clear();
+}
+
+MixFile::MixFile(const std::string& path) : path(path) {
+    UniqueFile opened = OpenFile(path, "rb");
+    if (!opened) throw MixIoError(path, "cannot open for reading: " + LastErrorText());
+    std::uint64_t fileSize = 0;
+    if (!SizeOfOpenFile(opened.get(), fileSize)) {
+        throw MixIoError(path, "cannot determine the file's size: " + LastErrorText());
+    }
+    // All entries share this one handle; it closes with the last of them.
+    auto handle = std::make_shared<ArchiveHandle>(std::move(opened), path);
+
+    DirectoryReader reader(*handle, fileSize);
+    std::uint32_t indexOffset = 0;
+    std::uint32_t namesOffset = 0;
+    const std::uint32_t fileMagic = reader.ReadMagicAndTables(indexOffset, namesOffset);
+    std::vector<EntryRecord> records = reader.ReadEntries(indexOffset, namesOffset);
+    magic = fileMagic;
+
+    // Only a directory that passed every check becomes entries, so a refused archive
+    // leaves nothing in the registry.
+    auto& registry = MixEntryRegistry();
+    registry.reserve(registry.size() + records.size());
+    std::vector<MixArchiveEntry*> read;
+    read.reserve(records.size());
+    for (EntryRecord& record : records) {
+        auto* entry = new MixArchiveEntryFile(std::move(record.name), record.id, record.size,
+                                              handle, record.offset);
+        registry.push_back(entry);
+        read.push_back(entry);
+    }
+    ReplaceFiles(std::move(read));
+}
+
+void MixFile::ReplaceFiles(std::vector<MixArchiveEntry*> newEntries) {
+    std::stable_sort(newEntries.begin(), newEntries.end(), IdLess);
+    entries = std::move(newEntries);
+}

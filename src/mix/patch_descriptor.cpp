@@ -1,0 +1,53 @@
+#include "mix/patch_descriptor.h"
+
+#include <cstring>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+namespace {
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+bool NamesMatch(const char* a, const char* b) {
+    for (;; ++a, ++b) {
+        if (LowerAscii(*a) != LowerAscii(*b)) return false;
+        if (*a == '\0') return true;
+    }
+}
+
+bool IsDescriptorName(const char* name) {
+    for (const char* descriptorName : kDescriptorNames) {
+        if (NamesMatch(name, descriptorName)) return true;
+    }
+    return false;
+}
+
+MixArchiveEntry* FindDescriptorEntry(const MixFile& patch) {
+    for (MixArchiveEntry* entry : patch.entries) {
+        if (IsDescriptorName(entry->name.get())) return entry;
+    }
+    return nullptr;
+}
+
+std::string ReadDescriptorText(MixArchiveEntry& entry) {
+    std::string buffer(entry.size, '\0');
+    const std::int32_t n = entry.GetStream()->Read(buffer.data(), entry.size);
+    buffer.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    const std::size_t nul = buffer.find('\0');
+    if (nul != std::string::npos) buffer.resize(nul);
+    return buffer;
+}
+
+PatchDescriptor ParsePatchDescriptor(const std::string& text) {
+    // Reading from a stream parses one value and leaves whatever follows it alone.
+    std::istringstream in(text);
+    nlohmann::json document;
+    in >> document;
+    PatchDescriptor descriptor;
+    descriptor.removedFiles = document.at("removedFiles").get<std::vector<std::string>>();
+    descriptor.updatedFiles = document.at("updatedFiles").get<std::vector<std::string>>();
+    return descriptor;
+}
