@@ -1,0 +1,145 @@
+"""The launcher's three dialogs as the player must see them, and a check of a live
+dialog's layout against them (ids, kinds, texts, order, styles, tab stops, and
+rectangles in dialog units)."""
+
+WS_VISIBLE = 0x10000000
+WS_TABSTOP = 0x00010000
+WS_BORDER = 0x00800000
+WS_VSCROLL = 0x00200000
+WS_EX_TRANSPARENT = 0x20
+WS_EX_CLIENTEDGE = 0x200
+ES_PASSWORD = 0x20
+ES_AUTOHSCROLL = 0x80
+SS_RIGHT = 0x2
+BS_TYPE_MASK = 0xF
+BS_PUSHBUTTON, BS_DEFPUSHBUTTON, BS_AUTOCHECKBOX, BS_GROUPBOX = 0x0, 0x1, 0x3, 0x7
+CBS_DROPDOWNLIST = 0x3
+CBS_SORT = 0x100
+TBS_VERT = 0x2
+TBS_NOTICKS = 0x10
+
+
+class Row:
+    """One control: id, window class, text, (x, y, w, h) in dialog units, and what its
+    style must hold."""
+
+    def __init__(self, id, cls, text, rect, tab=False, visible=True, kind=None, style=0,
+                 transparent=False, bordered=False):
+        self.id, self.cls, self.text, self.rect = id, cls, text, rect
+        self.tab, self.visible, self.kind, self.style = tab, visible, kind, style
+        self.transparent, self.bordered = transparent, bordered
+
+
+LOGIN = ("Login", (173, 68), [
+    Row(1017, "Button", "&Login", (61, 47, 50, 14), tab=True, kind=BS_DEFPUSHBUTTON),
+    Row(1015, "Edit", "", (50, 12, 112, 14), tab=True, style=ES_AUTOHSCROLL, bordered=True),
+    Row(1012, "Static", "Username", (15, 15, 33, 8)),
+    Row(1018, "Edit", "", (50, 30, 112, 14), tab=True, style=ES_PASSWORD | ES_AUTOHSCROLL,
+        bordered=True),
+    Row(-1, "Static", "Password", (15, 33, 32, 8)),
+])
+
+
+def main_window_table(user_name, version_text):
+    return ("Kestrava Launcher", (680, 468), [
+        Row(1011, "Button", "&Install", (106, 404, 82, 14), tab=True, kind=BS_PUSHBUTTON),
+        Row(1010, "msctls_progress32", "", (35, 387, 225, 14), transparent=True),
+        Row(1012, "Static", "", (35, 377, 225, 8), transparent=True),
+        Row(1013, "ComboBox", "", (35, 358, 226, 93), tab=True, visible=False,
+            kind=CBS_DROPDOWNLIST, style=CBS_SORT | WS_VSCROLL),
+        Row(1014, "Static", "Select Server", (35, 349, 44, 8), visible=False),
+        Row(1016, "Static", user_name, (63, 16, 117, 8)),
+        Row(-1, "Static", "Welcome to the Kestrava Alpha Test.", (37, 239, 165, 8)),
+        Row(1018, "Button", "&Logout", (7, 13, 50, 14), tab=True, kind=BS_DEFPUSHBUTTON),
+        Row(1019, "Button", "&Settings", (625, 12, 50, 14), tab=True, kind=BS_DEFPUSHBUTTON),
+        Row(1027, "Static", version_text, (546, 15, 75, 8)),
+    ])
+
+
+def _slider(id, x):
+    return Row(id, "msctls_trackbar32", "", (x, 18, 18, 57), tab=True, style=TBS_VERT | TBS_NOTICKS)
+
+
+def _box(id, x, text="", w=8):
+    return Row(id, "Button", text, (x, 76, w, 10), tab=True, kind=BS_AUTOCHECKBOX)
+
+
+SETTINGS = ("Settings", (319, 131), [
+    Row(1, "Button", "OK", (93, 107, 50, 14), tab=True, kind=BS_DEFPUSHBUTTON),
+    Row(2, "Button", "Cancel", (147, 107, 50, 14), tab=True, kind=BS_PUSHBUTTON),
+    Row(-1, "Button", "Audio", (13, 10, 140, 91), kind=BS_GROUPBOX),
+    _slider(1031, 18), _slider(1021, 45), _slider(1024, 72), _slider(1022, 99), _slider(1023, 126),
+    _box(1032, 22), _box(1025, 50), _box(1027, 77), _box(1028, 104), _box(1029, 131),
+    Row(-1, "Static", "Master", (18, 88, 23, 8)),
+    Row(-1, "Static", "Sounds", (45, 88, 24, 8)),
+    Row(-1, "Static", "Dialog", (73, 88, 20, 8)),
+    Row(-1, "Static", "Music", (98, 88, 18, 8)),
+    Row(-1, "Static", "Cinematic", (119, 88, 32, 8)),
+    Row(-1, "Button", "Video", (166, 14, 138, 49), kind=BS_GROUPBOX),
+    Row(-1, "Static", "Resolution", (190, 26, 34, 8), style=SS_RIGHT),
+    Row(-1, "Static", "Windowed Mode", (170, 41, 54, 8), style=SS_RIGHT),
+    Row(1026, "ComboBox", "", (234, 24, 67, 30), tab=True, kind=CBS_DROPDOWNLIST, style=WS_VSCROLL),
+    Row(1030, "ComboBox", "", (234, 40, 67, 30), tab=True, kind=CBS_DROPDOWNLIST, style=WS_VSCROLL),
+    Row(1020, "Button", "&Show FPS", (166, 87, 47, 10), tab=True, kind=BS_AUTOCHECKBOX),
+])
+
+
+def mul_div(value, numerator, denominator):
+    """Win32 MulDiv: rounds half away from zero."""
+    product = value * numerator
+    quotient, remainder = divmod(abs(product), denominator)
+    if 2 * remainder >= denominator:
+        quotient += 1
+    return quotient if product >= 0 else -quotient
+
+
+def to_pixels(rect, units):
+    # Dialog creation scales position and size each on its own.
+    (x, y, w, h), (ux, uy) = rect, units
+    return (mul_div(x, ux, 4), mul_div(y, uy, 8), mul_div(w, ux, 4), mul_div(h, uy, 8))
+
+
+def _matches(row, control, units):
+    expected, actual = to_pixels(row.rect, units), control.rect
+    if row.cls == "ComboBox":  # a combo box's window is its closed height, not the list's
+        return expected[:3] == actual[:3]
+    return expected == actual
+
+
+def check_layout(layout, table):
+    """Returns a list of differences between a live dialog and its table (empty when equal)."""
+    _, size, rows = table
+    problems = []
+    if [c.id for c in layout] != [r.id for r in rows]:
+        return [f"controls in order {[c.id for c in layout]}, expected {[r.id for r in rows]}"]
+    candidates = [(ux, uy) for ux in range(4, 16) for uy in range(8, 32)
+                  if all(_matches(r, c, (ux, uy)) for r, c in zip(rows, layout))]
+    if not candidates:
+        problems.append("no dialog base units map every rectangle of the table onto the dialog: "
+                        + "; ".join(f"{r.id}: {c.rect}" for r, c in zip(rows, layout)))
+    else:
+        ux, uy = candidates[0]
+        client = (mul_div(size[0], ux, 4), mul_div(size[1], uy, 8))
+        if tuple(layout.client_size) != client:
+            problems.append(f"client size {layout.client_size}, expected {client}")
+    for row, control in zip(rows, layout):
+        where = f"control {row.id} ({row.text or row.cls})"
+        if control.cls.lower() != row.cls.lower():
+            problems.append(f"{where}: class {control.cls}, expected {row.cls}")
+        if control.text != row.text:
+            problems.append(f"{where}: text {control.text!r}, expected {row.text!r}")
+        if bool(control.style & WS_TABSTOP) != row.tab:
+            problems.append(f"{where}: tab stop {not row.tab}, expected {row.tab}")
+        if bool(control.style & WS_VISIBLE) != row.visible:
+            problems.append(f"{where}: visible {not row.visible}, expected {row.visible}")
+        if row.kind is not None:
+            mask = 0x3 if row.cls == "ComboBox" else BS_TYPE_MASK
+            if control.style & mask != row.kind:
+                problems.append(f"{where}: kind {control.style & mask:#x}, expected {row.kind:#x}")
+        if control.style & row.style != row.style:
+            problems.append(f"{where}: style {control.style:#x} lacks {row.style:#x}")
+        if row.transparent and not control.exstyle & WS_EX_TRANSPARENT:
+            problems.append(f"{where}: not transparent")
+        if row.bordered and not (control.style & WS_BORDER or control.exstyle & WS_EX_CLIENTEDGE):
+            problems.append(f"{where}: no border")
+    return problems

@@ -1,0 +1,43 @@
+"""One install directory with launcher.exe, started under wine."""
+import shutil
+import subprocess
+
+
+class LauncherInstall:
+    def __init__(self, directory, build, prefix):
+        self.directory = directory
+        self.prefix = prefix
+        self.build = build
+        directory.mkdir(parents=True, exist_ok=True)
+        shutil.copy2(build.launcher, directory / "launcher.exe")
+        self.process = None
+
+    @property
+    def config_txt(self):
+        return self.directory / "config.txt"
+
+    @property
+    def game_dir(self):
+        return self.directory / "game"
+
+    def add_stand_in(self, relative_path, helper_name):
+        """Copies a recording stand-in (game.exe, vc_redist.x64.exe) into the install."""
+        target = self.directory / relative_path
+        target.parent.mkdir(parents=True, exist_ok=True)
+        shutil.copy2(self.build.helper(helper_name), target)
+        return target
+
+    def start(self):
+        self.process = self.prefix.start([self.directory / "launcher.exe"], cwd=self.directory)
+        return self
+
+    def wait_exit(self, timeout=30):
+        try:
+            return self.process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            raise AssertionError(f"launcher.exe still running after {timeout} s")
+
+    def kill(self):
+        if self.process is not None and self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()

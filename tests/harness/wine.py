@@ -1,0 +1,82 @@
+"""A wine prefix of its own: created fresh, trusting the test CA, drawing its own captions."""
+import os
+import subprocess
+import tempfile
+
+
+class Completed:
+    def __init__(self, returncode, stdout, stderr):
+        self.returncode, self.stdout, self.stderr = returncode, stdout, stderr
+
+
+def run_captured(command, env, timeout=120, cwd=None):
+    """Runs a command and returns its output. Output goes through files, not pipes:
+    wine leaves helper processes (services, devices) behind that inherit the pipes, and
+    a pipe reader would wait for them forever."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        process = subprocess.Popen(command, env=env, cwd=cwd, stdin=subprocess.DEVNULL,
+                                   stdout=out, stderr=err)
+        try:
+            returncode = process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            raise
+        out.seek(0)
+        err.seek(0)
+        return Completed(returncode, out.read(), err.read())
+
+
+class WinePrefix:
+    def __init__(self, path, display_name):
+        self.path = path
+        self.env = dict(os.environ)
+        self.env.update({
+            "WINEPREFIX": str(path),
+            "DISPLAY": display_name,
+            "WINEDEBUG": "-all",
+            # No Mono or Gecko: the launcher needs neither, and their installers would prompt.
+            "WINEDLLOVERRIDES": "mscoree,mshtml=",
+        })
+
+    def create(self):
+        result = run_captured(["wineboot", "-i"], self.env, timeout=300)
+        if result.returncode != 0:
+            raise RuntimeError(f"wineboot failed: {result.stderr.decode(errors='replace')}")
+        # Keep one wine server for the whole run: every ui_driver call starts faster.
+        run_captured(["wineserver", "-p"], self.env)
+        # Without a window manager, unmanaged windows get their caption drawn by wine.
+        self.run(["reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f"])
+        return self
+
+    def run(self, args, check=True, timeout=120, cwd=None, env=None):
+        result = run_captured(["wine", *map(str, args)], env or self.env, timeout, cwd)
+        if check and result.returncode != 0:
+            raise RuntimeError(f"wine {' '.join(map(str, args))} exited with {result.returncode}: "
+                               f"{result.stderr.decode(errors='replace')}")
+        return result
+
+    def start(self, args, cwd=None):
+        return subprocess.Popen(["wine", *map(str, args)], env=self.env, cwd=cwd,
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL)
+
+    def trust_ca(self, trust_ca_exe, ca_der):
+        self.run([trust_ca_exe, ca_der])
+
+    def host_path(self, windows_path):
+        """Host path of a C: drive path inside the prefix."""
+        drive, _, rest = windows_path.partition(":")
+        assert drive.upper() == "C", windows_path
+        return self.path / "drive_c" / rest.lstrip("\\").replace("\\", "/")
+
+    def registry_value(self, key, name):
+        """The data of a value as `reg query` prints it, or None when absent."""
+        result = self.run(["reg", "query", key, "/v", name], check=False)
+        for line in result.stdout.decode(errors="replace").splitlines():
+            fields = line.split(None, 2)
+            if len(fields) == 3 and fields[0] == name:
+                return fields[1], fields[2].strip()
+        return None
+
+    def shutdown(self):
+        run_captured(["wineserver", "-k"], self.env)

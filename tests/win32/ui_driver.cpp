@@ -1,0 +1,220 @@
+// Finds a top-level window by caption and reads or drives its controls by id, so the
+// end-to-end tests can see and press what the player sees.
+//
+//   ui_driver COMMAND CAPTION [ID] [VALUE]
+//
+// Every command first waits (up to UI_DRIVER_TIMEOUT_MS, default 10000) for a visible
+// top-level window with that caption. Output goes to stdout, one value per line.
+// Exit codes: 0 done, 1 bad usage, 3 window or control not found.
+#include <windows.h>
+#include <commctrl.h>
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kNotFound = 3;
+
+DWORD Timeout() {
+    const char* value = std::getenv("UI_DRIVER_TIMEOUT_MS");
+    return value != nullptr ? std::strtoul(value, nullptr, 10) : 10000;
+}
+
+struct CaptionSearch {
+    const char* caption;
+    HWND found;
+};
+
+BOOL CALLBACK MatchCaption(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<CaptionSearch*>(param);
+    char text[512] = {};
+    GetWindowTextA(window, text, sizeof text);
+    if (IsWindowVisible(window) && std::strcmp(text, search->caption) == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindVisible(const char* caption) {
+    CaptionSearch search{caption, nullptr};
+    EnumWindows(MatchCaption, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+HWND WaitForWindow(const char* caption) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (HWND window = FindVisible(caption)) return window;
+        if (GetTickCount() - start > Timeout()) return nullptr;
+        Sleep(50);
+    }
+}
+
+bool WaitUntilGone(const char* caption) {
+    const DWORD start = GetTickCount();
+    while (FindVisible(caption) != nullptr) {
+        if (GetTickCount() - start > Timeout()) return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+std::string TextOf(HWND window) {
+    const LRESULT length = SendMessageA(window, WM_GETTEXTLENGTH, 0, 0);
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    SendMessageA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]));
+    text.resize(std::strlen(text.c_str()));
+    return text;
+}
+
+std::string ClassOf(HWND window) {
+    char name[128] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+std::vector<HWND> DirectChildren(HWND parent) {
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(parent, GW_CHILD); child != nullptr;
+         child = GetWindow(child, GW_HWNDNEXT)) {
+        children.push_back(child);
+    }
+    return children;
+}
+
+void PrintLayout(HWND dialog) {
+    // Dialog units are left to the test: MapDialogRect does not work across processes.
+    RECT client{};
+    GetClientRect(dialog, &client);
+    std::printf("client %ld %ld\n", client.right, client.bottom);
+    for (HWND child : DirectChildren(dialog)) {
+        RECT r{};
+        GetWindowRect(child, &r);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+        std::printf("control %d\t%s\t%08lx\t%08lx\t%ld %ld %ld %ld\t%s\n",
+                    static_cast<short>(GetDlgCtrlID(child)), ClassOf(child).c_str(),
+                    static_cast<unsigned long>(GetWindowLongA(child, GWL_STYLE)),
+                    static_cast<unsigned long>(GetWindowLongA(child, GWL_EXSTYLE)), r.left, r.top,
+                    r.right - r.left, r.bottom - r.top, TextOf(child).c_str());
+    }
+}
+
+int FocusedId(HWND window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ||
+        info.hwndFocus == nullptr) {
+        return 0;
+    }
+    return GetDlgCtrlID(info.hwndFocus);
+}
+
+void Click(HWND dialog, int id, HWND control) {
+    // Posted, not sent: a sent click would block while a modal dialog it opens runs.
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control));
+}
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: ui_driver wait|gone|text|layout|focus|close|message-box|press CAPTION [ID]\n"
+                 "       ui_driver visible|enabled|click|combo-items|combo-get|slider-get|check-get"
+                 " CAPTION ID\n"
+                 "       ui_driver type|combo-set|slider-set|check-set CAPTION ID VALUE\n");
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    _setmode(_fileno(stdout), _O_BINARY);
+    if (argc < 3) return Usage();
+    const std::string command = argv[1];
+    const char* caption = argv[2];
+
+    if (command == "gone") return WaitUntilGone(caption) ? 0 : kNotFound;
+
+    HWND window = WaitForWindow(caption);
+    if (window == nullptr) {
+        std::fprintf(stderr, "ui_driver: no visible window \"%s\"\n", caption);
+        return kNotFound;
+    }
+    if (command == "wait") return 0;
+    if (command == "layout") {
+        PrintLayout(window);
+        return 0;
+    }
+    if (command == "focus") {
+        std::printf("%d\n", FocusedId(window));
+        return 0;
+    }
+    if (command == "close") {
+        PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return 0;
+    }
+    if (command == "message-box") {
+        std::printf("%s\n", TextOf(GetDlgItem(window, 0xFFFF)).c_str());
+        return 0;
+    }
+    if (command == "press") {
+        const int id = argc > 3 ? std::atoi(argv[3]) : IDOK;
+        Click(window, id, GetDlgItem(window, id));
+        return 0;
+    }
+    if (command == "text" && argc == 3) {
+        std::printf("%s\n", TextOf(window).c_str());
+        return 0;
+    }
+
+    if (argc < 4) return Usage();
+    const int id = std::atoi(argv[3]);
+    HWND control = GetDlgItem(window, id);
+    if (control == nullptr) {
+        std::fprintf(stderr, "ui_driver: \"%s\" has no control %d\n", caption, id);
+        return kNotFound;
+    }
+    const char* value = argc > 4 ? argv[4] : nullptr;
+    const bool needsValue =
+        command == "type" || command == "combo-set" || command == "slider-set" || command == "check-set";
+    if (needsValue && value == nullptr) return Usage();
+
+    if (command == "text") {
+        std::printf("%s\n", TextOf(control).c_str());
+    } else if (command == "visible") {
+        std::printf("%d\n", IsWindowVisible(control) ? 1 : 0);
+    } else if (command == "enabled") {
+        std::printf("%d\n", IsWindowEnabled(control) ? 1 : 0);
+    } else if (command == "click") {
+        Click(window, id, control);
+    } else if (command == "type") {
+        SendMessageA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(value));
+    } else if (command == "combo-items") {
+        const LRESULT count = SendMessageA(control, CB_GETCOUNT, 0, 0);
+        for (LRESULT i = 0; i < count; ++i) {
+            std::string item(static_cast<size_t>(SendMessageA(control, CB_GETLBTEXTLEN, i, 0)) + 1, '\0');
+            SendMessageA(control, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&item[0]));
+            std::printf("%s\n", item.c_str());
+        }
+    } else if (command == "combo-get") {
+        std::printf("%ld\n", static_cast<long>(SendMessageA(control, CB_GETCURSEL, 0, 0)));
+    } else if (command == "combo-set") {
+        SendMessageA(control, CB_SETCURSEL, std::atoi(value), 0);
+    } else if (command == "slider-get") {
+        std::printf("%ld\n", static_cast<long>(SendMessageA(control, TBM_GETPOS, 0, 0)));
+    } else if (command == "slider-set") {
+        SendMessageA(control, TBM_SETPOS, TRUE, std::atoi(value));
+    } else if (command == "check-get") {
+        std::printf("%ld\n", static_cast<long>(SendMessageA(control, BM_GETCHECK, 0, 0)));
+    } else if (command == "check-set") {
+        SendMessageA(control, BM_SETCHECK, std::atoi(value) ? BST_CHECKED : BST_UNCHECKED, 0);
+    } else {
+        return Usage();
+    }
+    return 0;
+}
