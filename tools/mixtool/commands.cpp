@@ -1,0 +1,307 @@
+#include "commands.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include <nlohmann/json.hpp>
+
+#include "input_file_entry.h"
+#include "mix/mix_error.h"
+#include "mix/mix_patcher.h"
+#include "mix/patch_descriptor.h"
+#include "platform/path.h"
+
+namespace {
+
+constexpr std::uint64_t kProgressThreshold = 100ull << 20;
+
+// Percentages on stderr for work over 100 MiB; silence below that.
+class Progress {
+public:
+    explicit Progress(std::string label) : label_(std::move(label)) {}
+    ~Progress() {
+        if (shown_ >= 0) std::fputc('\n', stderr);
+    }
+
+    void operator()(std::uint64_t done, std::uint64_t total) {
+        if (total <= kProgressThreshold) return;
+        const int percent = static_cast<int>(done * 100 / total);
+        if (percent == shown_) return;
+        shown_ = percent;
+        std::fprintf(stderr, "\rmixtool: %s: %d%%", label_.c_str(), percent);
+        std::fflush(stderr);
+    }
+
+    WriteProgress Callback() {
+        return [this](std::uint64_t done, std::uint64_t total) { (*this)(done, total); };
+    }
+
+private:
+    std::string label_;
+    int shown_ = -1;
+};
+
+// Entries live in the registry; this empties it however the command ends.
+struct RegistryScope {
+    ~RegistryScope() { ReleaseMixEntries(); }
+};
+
+std::uint64_t TotalSize(const MixFile& archive) {
+    std::uint64_t total = 0;
+    for (const MixArchiveEntry* entry : archive.entries) total += entry->size;
+    return total;
+}
+
+std::uint32_t OffsetOf(const MixArchiveEntry& entry) {
+    if (const auto* fromFile = dynamic_cast<const MixArchiveEntryFile*>(&entry)) {
+        return fromFile->stream.start;
+    }
+    return 0;
+}
+
+void RefuseDuplicateNames(const MixFile& archive) {
+    for (std::size_t i = 0; i < archive.entries.size(); ++i) {
+        for (std::size_t j = i + 1; j < archive.entries.size(); ++j) {
+            if (NamesMatch(archive.entries[i]->name.get(), archive.entries[j]->name.get())) {
+                throw MixLimitError(archive.path,
+                                    std::string("holds two entries named \"") +
+                                        archive.entries[i]->name.get() + "\" and \"" +
+                                        archive.entries[j]->name.get() +
+                                        "\" (names are compared ignoring case)");
+            }
+        }
+    }
+}
+
+// The path an entry is extracted to, or an error for names that would land outside
+// directory or that the file system cannot take.
+std::string ExtractionPath(const std::string& archive, const std::string& directory,
+                           const std::string& name) {
+    std::string path = directory;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = name.find_first_of("/\\", start);
+        const std::string part = name.substr(start, end == std::string::npos ? end : end - start);
+        if (part.empty() || part == "." || part == ".." || part.find(':') != std::string::npos) {
+            throw MixLimitError(archive, "entry name \"" + name +
+                                             "\" would not be extracted inside " + directory);
+        }
+        path = JoinPath(path, part);
+        if (end == std::string::npos) return path;
+        start = end + 1;
+    }
+}
+
+bool SameBytes(MixArchiveEntry& a, MixArchiveEntry& b) {
+    if (a.size != b.size) return false;
+    static char left[Stream::kCopyChunk];
+    static char right[Stream::kCopyChunk];
+    Stream* first = a.GetStream();
+    Stream* second = b.GetStream();
+    for (;;) {
+        const std::int32_t n = first->Read(left, sizeof left);
+        if (n <= 0) return second->Read(right, 1) <= 0;
+        std::int32_t got = 0;
+        while (got < n) {
+            const std::int32_t m = second->Read(right + got, static_cast<std::uint32_t>(n - got));
+            if (m <= 0) return false;
+            got += m;
+        }
+        if (std::memcmp(left, right, static_cast<std::size_t>(n)) != 0) return false;
+    }
+}
+
+MixArchiveEntry* FindByName(const MixFile& archive, const char* name) {
+    for (MixArchiveEntry* entry : archive.entries) {
+        if (NamesMatch(entry->name.get(), name)) return entry;
+    }
+    return nullptr;
+}
+
+std::uint32_t ParseId(const std::string& text) {
+    const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    const std::string digits = hex ? text.substr(2) : text;
+    if (digits.empty() || digits.find_first_not_of(hex ? "0123456789abcdefABCDEF" : "0123456789") !=
+                              std::string::npos) {
+        throw UsageError("id \"" + text + "\" is not a decimal or 0x-prefixed hex number");
+    }
+    const unsigned long long value = std::stoull(digits, nullptr, hex ? 16 : 10);
+    if (digits.size() > 20 || value > 0xFFFFFFFFull) {
+        throw UsageError("id \"" + text + "\" does not fit in 32 bits");
+    }
+    return static_cast<std::uint32_t>(value);
+}
+
+}  // namespace
+
+std::uint32_t DefaultEntryId(const std::string& name) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (char c : name) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        crc ^= static_cast<unsigned char>(c);
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+void ListArchive(const std::string& archivePath, bool tsv) {
+    RegistryScope scope;
+    MixFile archive(archivePath);
+    if (tsv) {
+        for (const MixArchiveEntry* entry : archive.entries) {
+            std::printf("%" PRIu32 "\t%" PRIu32 "\t%" PRIu32 "\t%s\n", entry->id, OffsetOf(*entry),
+                        entry->size, entry->name.get());
+        }
+        return;
+    }
+    std::printf("%-10s  %10s  %10s  %s\n", "id", "offset", "size", "name");
+    for (const MixArchiveEntry* entry : archive.entries) {
+        std::printf("0x%08" PRIX32 "  %10" PRIu32 "  %10" PRIu32 "  %s\n", entry->id,
+                    OffsetOf(*entry), entry->size, entry->name.get());
+    }
+    std::printf("%zu entries, %" PRIu64 " bytes of data\n", archive.entries.size(),
+                TotalSize(archive));
+}
+
+void ExtractArchive(const std::string& archivePath, const std::string& directory) {
+    RegistryScope scope;
+    MixFile archive(archivePath);
+    RefuseDuplicateNames(archive);
+    std::vector<std::string> paths;
+    for (const MixArchiveEntry* entry : archive.entries) {
+        paths.push_back(ExtractionPath(archivePath, directory, entry->name.get()));
+    }
+
+    Progress progress("extracting " + archivePath);
+    const std::uint64_t total = TotalSize(archive);
+    std::uint64_t done = 0;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        MixArchiveEntry& entry = *archive.entries[i];
+        std::error_code error;
+        std::filesystem::create_directories(std::filesystem::path(paths[i]).parent_path(), error);
+        UniqueFile out = OpenFile(paths[i], "wb");
+        if (!out) throw MixIoError(paths[i], "cannot create: " + LastErrorText());
+        const std::uint64_t copied = entry.GetStream()->CopyTo(out.get());
+        if (std::ferror(out.get()) || std::fclose(out.release()) != 0) {
+            throw MixIoError(paths[i], "write failed: " + LastErrorText());
+        }
+        if (copied != entry.size) {
+            throw MixFormatError(archivePath, "entry \"" + std::string(entry.name.get()) +
+                                                  "\" delivered " + std::to_string(copied) +
+                                                  " of its " + std::to_string(entry.size) +
+                                                  " bytes");
+        }
+        done += entry.size;
+        progress(done, total);
+    }
+}
+
+void CreateArchive(const std::string& archivePath, const std::vector<IdOverride>& ids,
+                   const std::vector<std::string>& files) {
+    RegistryScope scope;
+    MixFile archive;
+    std::vector<MixArchiveEntry*> entries;
+    for (const std::string& file : files) {
+        const std::string name = FileNameOf(file);
+        std::error_code error;
+        const std::uintmax_t size = std::filesystem::file_size(file, error);
+        if (error) throw MixIoError(file, "cannot read: " + error.message());
+        if (size > 0xFFFFFFFFu) throw MixLimitError(file, "is larger than an entry can be (4 GiB)");
+        std::uint32_t id = DefaultEntryId(name);
+        for (const IdOverride& given : ids) {
+            if (NamesMatch(given.name.c_str(), name.c_str())) id = given.id;
+        }
+        auto* entry = new InputFileEntry(name, id, static_cast<std::uint32_t>(size), file);
+        MixEntryRegistry().push_back(entry);
+        entries.push_back(entry);
+    }
+    archive.path = archivePath;
+    archive.ReplaceFiles(entries);
+    RefuseDuplicateNames(archive);
+    for (const IdOverride& given : ids) {
+        if (FindByName(archive, given.name.c_str()) == nullptr) {
+            throw UsageError("--id names \"" + given.name + "\", which is none of the files");
+        }
+    }
+    Progress progress("writing " + archivePath);
+    WriteMixFileTo(archive, archivePath, progress.Callback());
+}
+
+void DiffArchives(const std::string& oldPath, const std::string& newPath,
+                  const std::string& patchPath) {
+    RegistryScope scope;
+    MixFile oldArchive(oldPath);
+    MixFile newArchive(newPath);
+    RefuseDuplicateNames(oldArchive);
+    RefuseDuplicateNames(newArchive);
+
+    std::vector<std::string> removed;
+    for (const MixArchiveEntry* entry : oldArchive.entries) {
+        if (FindByName(newArchive, entry->name.get()) == nullptr) removed.push_back(entry->name.get());
+    }
+    std::vector<std::string> updated;
+    std::vector<MixArchiveEntry*> carried;
+    for (MixArchiveEntry* entry : newArchive.entries) {
+        MixArchiveEntry* before = FindByName(oldArchive, entry->name.get());
+        if (before != nullptr && std::strcmp(before->name.get(), entry->name.get()) == 0 &&
+            before->id == entry->id && SameBytes(*before, *entry)) {
+            continue;
+        }
+        updated.push_back(entry->name.get());
+        carried.push_back(entry);
+    }
+
+    // The descriptor must be the first descriptor-named entry of the patch and must
+    // not shadow an updated entry of the same name, which the patch looks up by name.
+    const char* descriptorName = nullptr;
+    for (const char* candidate : kDescriptorNames) {
+        bool shadows = false;
+        for (const std::string& name : updated) shadows = shadows || NamesMatch(name.c_str(), candidate);
+        if (!shadows) {
+            descriptorName = candidate;
+            break;
+        }
+    }
+    if (descriptorName == nullptr) {
+        throw MixLimitError(newPath, "changes entries named both \".vantle.patch\" and "
+                                     "\".mordopatch\", which a patch cannot carry");
+    }
+
+    std::string descriptorText;
+    try {
+        descriptorText = nlohmann::json{{"removedFiles", removed}, {"updatedFiles", updated}}.dump();
+    } catch (const nlohmann::json::exception&) {
+        throw MixLimitError(newPath, "holds entry names that are not UTF-8 text, which a patch "
+                                     "descriptor cannot list");
+    }
+    auto* descriptor = new MixArchiveEntryMemory(descriptorName, 0, descriptorText);
+    MixEntryRegistry().push_back(descriptor);
+
+    MixFile patch;
+    patch.path = patchPath;
+    std::vector<MixArchiveEntry*> entries{descriptor};
+    entries.insert(entries.end(), carried.begin(), carried.end());
+    patch.ReplaceFiles(entries);  // stable: the descriptor stays ahead of other id-0 entries
+    Progress progress("writing " + patchPath);
+    WriteMixFileTo(patch, patchPath, progress.Callback());
+}
+
+void PatchArchive(const std::string& oldPath, const std::string& patchPath,
+                  const std::string& outputPath) {
+    Progress progress("writing " + outputPath);
+    try {
+        PatchMixFile(oldPath, outputPath, patchPath, progress.Callback());
+    } catch (const nlohmann::json::exception& error) {
+        throw MixFormatError(patchPath, std::string("descriptor: ") + error.what());
+    }
+}
+
+IdOverride ParseIdOverride(const std::string& assignment) {
+    const std::size_t equals = assignment.rfind('=');
+    if (equals == std::string::npos || equals == 0) {
+        throw UsageError("--id takes NAME=ID, not \"" + assignment + "\"");
+    }
+    return {assignment.substr(0, equals), ParseId(assignment.substr(equals + 1))};
+}
