@@ -10,6 +10,7 @@
 #include "platform/path.h"
 #include "platform/win32/center_window.h"
 #include "resource_ids.h"
+#include "settings/settings_dialog.h"
 
 namespace {
 
@@ -61,6 +62,7 @@ INT_PTR CALLBACK MainWindowProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         }
         case WM_COMMAND:
             if (wParam == IDC_LOGOUT_BUTTON) Logout(dialog);
+            if (wParam == IDC_SETTINGS_BUTTON) RunSettingsDialog();
             return FALSE;
         case WM_CLOSE:
             EndDialog(dialog, 0);
