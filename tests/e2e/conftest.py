@@ -11,12 +11,16 @@ sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1]))
 from harness.display import XvfbDisplay, screenshot  # noqa: E402
 from harness.launcher import LauncherInstall  # noqa: E402
 from harness.ui import Ui  # noqa: E402
-from harness.windows_build import ROOT, build_for_hosts  # noqa: E402
+from harness.windows_build import HOST_VARIABLES, ROOT, build_for_hosts  # noqa: E402
 from harness.wine import WinePrefix  # noqa: E402
+from servers.account_service import AccountService  # noqa: E402
 from servers.certs import make_certificates  # noqa: E402
 from servers.https_server import HttpsServer  # noqa: E402
 
 ARTIFACTS = ROOT / "build" / "e2e-artifacts"
+
+
+MAIN_WINDOW = "Kestrava Launcher"
 
 
 @pytest.fixture(scope="session")
@@ -41,8 +45,28 @@ def server(run_dir, certs):
 
 
 @pytest.fixture(scope="session")
-def build(server):
-    return build_for_hosts(server.host)
+def account_server(run_dir, certs):
+    """The account API on a port of its own, so a test can make it unreachable alone."""
+    server = HttpsServer(run_dir / "www", certs)
+    server.handlers[AccountService.PATH] = AccountService()
+    server.start()
+    yield server
+    server.stop()
+
+
+@pytest.fixture
+def account(account_server):
+    service = account_server.handlers[AccountService.PATH]
+    service.reset()
+    account_server.clear_requests()
+    return service
+
+
+@pytest.fixture(scope="session")
+def build(server, account_server):
+    hosts = {name: server.host for name in HOST_VARIABLES}
+    hosts["KESTRAVA_ACCOUNT_HOST"] = account_server.host
+    return build_for_hosts(hosts)
 
 
 @pytest.fixture(scope="session")
@@ -87,3 +111,16 @@ def install(tmp_path, build, prefix, server):
     install = LauncherInstall(tmp_path / "install", build, prefix)
     yield install
     install.kill()
+
+
+@pytest.fixture
+def signed_in(install, account, ui):
+    """Starts the launcher with a stored key that the account service knows, and waits
+    for the main window. Returns the user."""
+    def sign_in(name="Pilot", key="KEY-pilot-0001", permissions=()):
+        user = account.add_user(name, "hunter2", key, permissions)
+        install.config_txt.write_bytes(key.encode("latin-1"))
+        install.start()
+        ui.wait(MAIN_WINDOW)
+        return user
+    return sign_in

@@ -62,17 +62,23 @@ class HttpsServer:
         self.verbose = verbose
         self._requests = []
         self._lock = threading.Lock()
-        self._httpd = http.server.ThreadingHTTPServer(("127.0.0.1", port), _Handler)
+        self._certs = certs
+        self._port = port
+        self._thread = None
+        self._listen()
+
+    def _listen(self):
+        self._httpd = http.server.ThreadingHTTPServer(("127.0.0.1", self._port), _Handler)
         self._httpd.owner = self
         self._httpd.daemon_threads = True
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
-        context.load_cert_chain(certs.server_pem, certs.server_key)
+        context.load_cert_chain(self._certs.server_pem, self._certs.server_key)
         self._httpd.socket = context.wrap_socket(self._httpd.socket, server_side=True)
-        self._thread = None
+        self._port = self._httpd.server_address[1]
 
     @property
     def port(self):
-        return self._httpd.server_address[1]
+        return self._port
 
     @property
     def host(self):
@@ -86,6 +92,20 @@ class HttpsServer:
     def stop(self):
         self._httpd.shutdown()
         self._httpd.server_close()
+
+    def unreachable(self):
+        """Context manager: nothing listens on the port while it is active."""
+        server = self
+
+        class _Closed:
+            def __enter__(self):
+                server.stop()
+
+            def __exit__(self, *exc):
+                server._listen()
+                server.start()
+
+        return _Closed()
 
     def requests(self):
         with self._lock:
