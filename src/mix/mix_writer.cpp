@@ -1,4 +1,5 @@
 #include <cstring>
+#include <memory>
 #include <limits>
 
 #include "mix/mix_error.h"
@@ -6,6 +7,7 @@
 
 namespace {
 
+constexpr std::size_t kOutputBuffer = 1 << 20;
 constexpr std::uint64_t kMaxOffset = std::numeric_limits<std::uint32_t>::max();
 
 std::uint32_t Fill(std::uint32_t size) { return (0u - size) % 8u; }
@@ -105,10 +107,15 @@ void MixFile::Write(std::FILE* out, const std::string& outputName,
 std::string WriteMixFileBeside(const MixFile& archive, const std::string& outputPath,
                                const WriteProgress& progress) {
     const std::string temporary = outputPath + ".part";
+    // Declared first: the buffer must outlive the stream that uses it.
+    const auto buffer = std::make_unique<char[]>(kOutputBuffer);
     UniqueFile out = OpenFile(temporary, "wb");
     if (!out) {
         throw MixIoError(outputPath, "cannot create " + temporary + ": " + LastErrorText());
     }
+    // Gathering the 80 KiB chunks into large writes keeps the copy close to the speed
+    // of a plain file copy; the tables' small fields land in the same buffer.
+    std::setvbuf(out.get(), buffer.get(), _IOFBF, kOutputBuffer);
     try {
         archive.Write(out.get(), outputPath, progress);
         if (std::fflush(out.get()) != 0 || std::ferror(out.get())) {
