@@ -1,0 +1,19 @@
+// stdio files behind RAII, for the formats every subsystem reads and writes.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+inline UniqueFile OpenFile(const std::string& path, const char* mode) {
+    return UniqueFile(std::fopen(path.c_str(), mode));
+}
+
+// The whole file, or nothing when it is missing or cannot be read.
+std::optional<std::string> ReadFileBytes(const std::string& path);
