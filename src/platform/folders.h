@@ -4,3 +4,6 @@
 
 // The directory of the running executable: the launcher's install directory.
 std::string InstallDirectory();
+
+// The user's Documents folder, or "" when the system cannot say. Never created.
+std::string DocumentsDirectory();
