@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "mix/mix_error.h"
+#include "platform/move_file.h"
 
 UniqueFile OpenFile(const std::string& path, const char* mode) {
     return UniqueFile(std::fopen(path.c_str(), mode));
@@ -59,14 +60,7 @@ std::size_t ArchiveHandle::ReadAt(std::uint64_t offset, void* buffer, std::size_
 }
 
 void ReplaceFileWith(const std::string& temporary, const std::string& destination) {
-    if (std::rename(temporary.c_str(), destination.c_str()) == 0) return;
-#ifdef _WIN32
-    // The C runtime's rename does not replace an existing file there.
-    if (std::remove(destination.c_str()) == 0 &&
-        std::rename(temporary.c_str(), destination.c_str()) == 0) {
-        return;
-    }
-#endif
+    if (MoveFileOver(temporary, destination)) return;
     const std::string reason = LastErrorText();
     std::remove(temporary.c_str());
     throw MixIoError(destination, "cannot replace with " + temporary + ": " + reason);

@@ -43,6 +43,6 @@ private:
     std::uint64_t position_ = kUnknown;
 };
 
-// Moves a finished temporary file over destination; on failure the temporary file is
-// removed and destination is left as it was, as far as the platform allows.
+// Moves a finished temporary file over destination in one step; on failure the
+// temporary file is removed and destination is left as it was.
 void ReplaceFileWith(const std::string& temporary, const std::string& destination);
