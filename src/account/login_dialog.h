@@ -3,7 +3,7 @@
 #include <windows.h>
 
 // End codes of the login dialog, on which start-up relies.
-enum LoginResult : INT_PTR {
+enum LoginDialogEnd : INT_PTR {
     kLoginSignedIn = 0,  // the user key is set and written to config.txt
     kLoginClosed = 1,    // closed by the user; nothing was stored
 };

@@ -3,16 +3,78 @@
 #include <cstdio>
 #include <string>
 
+#include "launcher/game_launch.h"
 #include "launcher/launcher_state.h"
+#include "launcher/opening.h"
 #include "launcher/user_key_file.h"
 #include "launcher/window_handles.h"
 #include "platform/folders.h"
 #include "platform/path.h"
+#include "platform/status_sink.h"
 #include "platform/win32/center_window.h"
 #include "resource_ids.h"
 #include "settings/settings_dialog.h"
 
 namespace {
+
+void SetMainButton(HWND dialog, ActionCode action, const char* caption) {
+    SetDlgItemTextA(dialog, IDC_MAIN_BUTTON, caption);
+    Launcher().actionCode = action;
+}
+
+void FillServerList(HWND dialog) {
+    const auto servers = LoadServerList(InstallDirectory());
+    if (!servers) {
+        Status().SetStatusText("Could not load the server list");
+        return;
+    }
+    HWND list = GetDlgItem(dialog, IDC_SERVER_LIST);
+    auto& addresses = Launcher().serverAddresses;
+    for (const GameServer& server : *servers) {
+        const LRESULT entry =
+            SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(server.name.c_str()));
+        if (entry < 0) continue;
+        SendMessageA(list, CB_SETITEMDATA, entry, static_cast<LPARAM>(addresses.size()));
+        addresses.push_back(server.address);
+    }
+}
+
+void ShowServerList(HWND dialog) {
+    ShowWindow(GetDlgItem(dialog, IDC_SERVER_LIST_LABEL), SW_SHOW);
+    ShowWindow(GetDlgItem(dialog, IDC_SERVER_LIST), SW_SHOW);
+}
+
+// Everything after the labels: the launcher's own version, then the game's state.
+void DecideMainButton(HWND dialog) {
+    const std::string installDirectory = InstallDirectory();
+    const LauncherVersionStatus launcher = TestLauncherVersion(installDirectory);
+    if (launcher == LauncherVersionStatus::kOutOfDate) {
+        SetMainButton(dialog, kActionUpdateLauncher, "&Update Launcher");
+        return;
+    }
+    switch (DecideGameState(installDirectory)) {
+        case GameState::kNeedsInstall:
+            SetMainButton(dialog, kActionInstall, "&Install");
+            break;
+        case GameState::kNeedsUpdate:
+            SetMainButton(dialog, kActionUpdate, "&Update");
+            break;
+        case GameState::kCurrent:
+            ShowServerList(dialog);
+            FillServerList(dialog);
+            SetMainButton(dialog, kActionPlay, "&Play");
+            break;
+        case GameState::kCatalogueUnreadable:
+            MessageBoxA(nullptr, "Update Check Failed",
+                        "Could not read the version catalogue. Press Retry to try again.",
+                        MB_ICONERROR | MB_OK);
+            SetMainButton(dialog, kActionRetry, "&Retry");
+            break;
+    }
+    if (launcher == LauncherVersionStatus::kUnknown) {
+        Status().SetStatusText("Could not check for launcher updates");
+    }
+}
 
 void OnOpen(HWND dialog) {
     CenterWindow(dialog);
@@ -27,6 +89,7 @@ void OnOpen(HWND dialog) {
     char version[100];
     std::snprintf(version, sizeof version, "Launcher Version %s", kLauncherVersion);
     SetDlgItemTextA(dialog, IDC_LAUNCHER_VERSION, version);
+    DecideMainButton(dialog);
 }
 
 void PaintBackground(HWND dialog, HDC target) {
@@ -39,6 +102,35 @@ void PaintBackground(HWND dialog, HDC target) {
            SRCCOPY);
     SelectObject(memory, previous);
     DeleteDC(memory);
+}
+
+void Play(HWND dialog) {
+    HWND list = GetDlgItem(dialog, IDC_SERVER_LIST);
+    const LRESULT selected = SendMessageA(list, CB_GETCURSEL, 0, 0);
+    if (selected == CB_ERR) return;
+    const auto& addresses = Launcher().serverAddresses;
+    const auto index = static_cast<size_t>(SendMessageA(list, CB_GETITEMDATA, selected, 0));
+    const std::string address = index < addresses.size() ? addresses[index] : std::string();
+    StartGame(InstallDirectory(),
+              GameCommandLine(address, Launcher().userName, Launcher().userKey));
+}
+
+void OnMainButton(HWND dialog) {
+    switch (Launcher().actionCode) {
+        case kActionPlay:
+            Play(dialog);
+            break;
+        case kActionRetry:
+            DecideMainButton(dialog);
+            break;
+    }
+}
+
+void OnWorkerCompleted(HWND dialog) {
+    EnableWindow(GetDlgItem(dialog, IDC_MAIN_BUTTON), TRUE);
+    ShowServerList(dialog);
+    FillServerList(dialog);
+    SetMainButton(dialog, kActionPlay, "&Play");
 }
 
 void Logout(HWND dialog) {
@@ -61,14 +153,25 @@ INT_PTR CALLBACK MainWindowProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             return reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
         }
         case WM_COMMAND:
-            if (wParam == IDC_LOGOUT_BUTTON) Logout(dialog);
-            if (wParam == IDC_SETTINGS_BUTTON) RunSettingsDialog();
+            switch (wParam) {
+                case IDC_MAIN_BUTTON:
+                    OnMainButton(dialog);
+                    break;
+                case IDC_LOGOUT_BUTTON:
+                    Logout(dialog);
+                    break;
+                case IDC_SETTINGS_BUTTON:
+                    RunSettingsDialog();
+                    break;
+            }
             return FALSE;
+        case WM_APP:
+            if (wParam == 0 && lParam == 0) OnWorkerCompleted(dialog);
+            return TRUE;
         case WM_CLOSE:
             EndDialog(dialog, 0);
             return TRUE;
     }
-    (void)lParam;
     return FALSE;
 }
 

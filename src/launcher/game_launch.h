@@ -1,0 +1,7 @@
+#pragma once
+
+#include <string>
+
+// Starts game\game.exe in the game folder with the given command line, and does not
+// wait for it. The command line may be as long as Windows allows (32,767 characters).
+bool StartGame(const std::string& installDirectory, const std::string& commandLine);

@@ -1,0 +1,75 @@
+#include "launcher/opening.h"
+
+#include <tinyxml2.h>
+
+#include "launcher/launcher_state.h"
+#include "platform/file_io.h"
+#include "platform/path.h"
+#include "update/download_service.h"
+#include "update/web_servers.h"
+#include "update/xml_attribute.h"
+
+namespace {
+
+// Downloads a document into the install directory, reads one root attribute and
+// deletes the document again.
+std::optional<std::string> FetchRootAttribute(const std::string& baseUrl,
+                                              const std::string& installDirectory,
+                                              const char* fileName, const char* root,
+                                              const char* attribute) {
+    DownloadFile(baseUrl, installDirectory, fileName);
+    const std::string path = JoinPath(installDirectory, fileName);
+    auto value = ReadRootAttribute(path, root, attribute);
+    RemoveFileIfPresent(path);
+    return value;
+}
+
+}  // namespace
+
+LauncherVersionStatus TestLauncherVersion(const std::string& installDirectory) {
+    RemoveFileIfPresent(JoinPath(installDirectory, "launcher.ex_"));
+    const auto offered = FetchRootAttribute(UpdateServerBaseUrl(), installDirectory,
+                                            "launcher.xml", "Version", "Current");
+    if (!offered) return LauncherVersionStatus::kUnknown;
+    return *offered == kLauncherVersion ? LauncherVersionStatus::kCurrent
+                                        : LauncherVersionStatus::kOutOfDate;
+}
+
+GameState DecideGameState(const std::string& installDirectory) {
+    const std::string localVersionFile = JoinPath(installDirectory, "version.xml");
+    if (!FileExists(JoinPath(installDirectory, "game")) || !FileExists(localVersionFile)) {
+        return GameState::kNeedsInstall;
+    }
+    const auto latest = FetchRootAttribute(LauncherServerBaseUrl(), installDirectory,
+                                           "versions.xml", "Versions", "Current");
+    const auto installed = ReadRootAttribute(localVersionFile, "Version", "Current");
+    if (!latest || !installed) return GameState::kCatalogueUnreadable;
+    return *installed == *latest ? GameState::kCurrent : GameState::kNeedsUpdate;
+}
+
+std::optional<std::vector<GameServer>> LoadServerList(const std::string& installDirectory) {
+    DownloadFile(LauncherServerBaseUrl(), installDirectory, "servers.xml");
+    const std::string path = JoinPath(installDirectory, "servers.xml");
+    tinyxml2::XMLDocument document;
+    bool loaded = false;
+    if (UniqueFile file = OpenFile(path, "rb")) {
+        loaded = document.LoadFile(file.get()) == tinyxml2::XML_SUCCESS;
+    }
+    RemoveFileIfPresent(path);
+    const tinyxml2::XMLElement* root = loaded ? document.FirstChildElement("Servers") : nullptr;
+    if (root == nullptr) return std::nullopt;
+
+    std::vector<GameServer> servers;
+    for (auto* server = root->FirstChildElement("Server"); server != nullptr;
+         server = server->NextSiblingElement("Server")) {
+        const char* name = server->Attribute("Name");
+        const char* address = server->Attribute("IP");
+        if (name != nullptr && address != nullptr) servers.push_back({name, address});
+    }
+    return servers;
+}
+
+std::string GameCommandLine(const std::string& address, const std::string& userName,
+                            const std::string& userKey) {
+    return " +connect " + address + " +netplayername " + userName + " +userkey " + userKey;
+}

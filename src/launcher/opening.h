@@ -1,0 +1,39 @@
+// The decisions the main window takes when it opens: is the launcher current, what
+// does the game need, and which servers can the player join.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+enum class LauncherVersionStatus {
+    kCurrent,
+    kOutOfDate,
+    kUnknown,  // launcher.xml missing or malformed: carry on as if current
+};
+
+// Deletes a leftover launcher.ex_, then fetches launcher.xml and compares its version
+// with ours, byte for byte.
+LauncherVersionStatus TestLauncherVersion(const std::string& installDirectory);
+
+enum class GameState {
+    kNeedsInstall,
+    kNeedsUpdate,
+    kCurrent,
+    kCatalogueUnreadable,  // versions.xml or version.xml missing or malformed
+};
+
+GameState DecideGameState(const std::string& installDirectory);
+
+struct GameServer {
+    std::string name;
+    std::string address;
+};
+
+// Fetches servers.xml and reads its servers in file order, skipping any without a name
+// or an address. Nothing when the file is missing or has no "Servers" root.
+std::optional<std::vector<GameServer>> LoadServerList(const std::string& installDirectory);
+
+// " +connect <address> +netplayername <name> +userkey <key>", nothing quoted.
+std::string GameCommandLine(const std::string& address, const std::string& userName,
+                            const std::string& userKey);

@@ -1,0 +1,11 @@
+#pragma once
+
+#include "platform/downloader.h"
+
+// Downloads with the system's URL moniker (URLDownloadToFileA) and its internet cache.
+class UrlDownloader final : public Downloader {
+public:
+    TransferResult Download(const std::string& url, const std::string& localPath,
+                            DownloadObserver* observer) override;
+    void ForgetCached(const std::string& url) override;
+};
