@@ -1,0 +1,128 @@
+#include "launcher/opening.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/path.h"
+#include "platform/status_sink.h"
+#include "scripted_downloader.h"
+#include "update/web_servers.h"
+
+namespace {
+
+class RecordingSink final : public StatusSink {
+public:
+    void SetStatusText(const std::string& text) override { texts.push_back(text); }
+    void SetProgress(std::uint32_t, std::uint32_t) override {}
+    std::vector<std::string> texts;
+};
+
+class OpeningTest : public ::testing::Test {
+protected:
+    OpeningTest() { SetStatusSink(&status); }
+    ~OpeningTest() override { SetStatusSink(nullptr); }
+
+    void Installed(const std::string& version) {
+        std::filesystem::create_directory(dir.path() / "game");
+        WriteBytes(dir.File("version.xml"), "<Version Current=\"" + version + "\"/>");
+    }
+    void Latest(const std::string& version) {
+        net.Serve(LauncherServerBaseUrl() + "versions.xml",
+                  "<Versions Current=\"" + version + "\"><Version Name=\"" + version + "\"/></Versions>");
+    }
+
+    RecordingSink status;
+    ScriptedDownloader net;
+    TempDir dir;
+    const std::string launcherXml = UpdateServerBaseUrl() + "launcher.xml";
+};
+
+}  // namespace
+
+TEST_F(OpeningTest, LauncherVersionMustMatchByteForByte) {
+    net.Serve(launcherXml, "<Version Current=\"1.0.1\"/>");
+    EXPECT_EQ(TestLauncherVersion(dir.path().string()), LauncherVersionStatus::kCurrent);
+    for (const char* other : {"1.0.0", "1.0.1 ", "1.0.10", "2.0"}) {
+        net.Serve(launcherXml, std::string("<Version Current=\"") + other + "\"/>");
+        EXPECT_EQ(TestLauncherVersion(dir.path().string()), LauncherVersionStatus::kOutOfDate) << other;
+    }
+    EXPECT_FALSE(FileExists(dir.File("launcher.xml")));
+}
+
+TEST_F(OpeningTest, UnreadableLauncherXmlLeavesTheVersionUnknown) {
+    for (const char* bad : {"", "not xml", "<Launcher Current=\"1.0.1\"/>", "<Version/>"}) {
+        net.Serve(launcherXml, bad);
+        EXPECT_EQ(TestLauncherVersion(dir.path().string()), LauncherVersionStatus::kUnknown) << bad;
+    }
+    net.Fail(launcherXml, TransferResult::kRefused);
+    EXPECT_EQ(TestLauncherVersion(dir.path().string()), LauncherVersionStatus::kUnknown);
+}
+
+TEST_F(OpeningTest, LeftoverPreviousLauncherIsDeletedEveryTime) {
+    WriteBytes(dir.File("launcher.ex_"), "old");
+    net.Fail(launcherXml, TransferResult::kUnreachable);
+    TestLauncherVersion(dir.path().string());
+    EXPECT_FALSE(FileExists(dir.File("launcher.ex_")));
+}
+
+TEST_F(OpeningTest, GameStateFollowsTheFolderAndTheTwoVersions) {
+    const std::string install = dir.path().string();
+    EXPECT_EQ(DecideGameState(install), GameState::kNeedsInstall);
+    EXPECT_TRUE(net.requests.empty()) << "an install needs no catalogue";
+
+    std::filesystem::create_directory(dir.path() / "game");
+    EXPECT_EQ(DecideGameState(install), GameState::kNeedsInstall) << "game folder without version.xml";
+
+    Installed("1.2");
+    Latest("1.2");
+    EXPECT_EQ(DecideGameState(install), GameState::kCurrent);
+    EXPECT_FALSE(FileExists(dir.File("versions.xml")));
+    EXPECT_EQ(status.texts.back(), "Finished downloading File versions.xml");
+
+    Latest("1.3");
+    EXPECT_EQ(DecideGameState(install), GameState::kNeedsUpdate);
+    Installed("a1");
+    Latest("A1");
+    EXPECT_EQ(DecideGameState(install), GameState::kNeedsUpdate) << "case matters";
+}
+
+TEST_F(OpeningTest, UnreadableCatalogueOrRecordIsReportedNotGuessed) {
+    const std::string install = dir.path().string();
+    Installed("1.2");
+    net.Fail(LauncherServerBaseUrl() + "versions.xml", TransferResult::kRefused);
+    EXPECT_EQ(DecideGameState(install), GameState::kCatalogueUnreadable);
+    net.Serve(LauncherServerBaseUrl() + "versions.xml", "<Versions/>");
+    EXPECT_EQ(DecideGameState(install), GameState::kCatalogueUnreadable);
+    Latest("1.2");
+    WriteBytes(dir.File("version.xml"), "<Version Current=\"1.2\"");
+    EXPECT_EQ(DecideGameState(install), GameState::kCatalogueUnreadable);
+}
+
+TEST_F(OpeningTest, ServerListKeepsFileOrderAndSkipsIncompleteEntries) {
+    net.Serve(LauncherServerBaseUrl() + "servers.xml",
+              "<Servers><Server Name=\"Zeta\" IP=\"10.0.0.9:7777\"/><Other Name=\"x\" IP=\"y\"/>"
+              "<Server Name=\"Alpha\" IP=\"10.0.0.1\"/><Server Name=\"NoIp\"/><Server IP=\"1.1.1.1\"/>"
+              "<Server Name=\"Alpha\" IP=\"10.0.0.2\"/></Servers>");
+    const auto servers = LoadServerList(dir.path().string());
+    ASSERT_TRUE(servers);
+    ASSERT_EQ(servers->size(), 3u);
+    EXPECT_EQ((*servers)[0].name, "Zeta");
+    EXPECT_EQ((*servers)[0].address, "10.0.0.9:7777");
+    EXPECT_EQ((*servers)[1].address, "10.0.0.1");
+    EXPECT_EQ((*servers)[2].address, "10.0.0.2");
+    EXPECT_FALSE(FileExists(dir.File("servers.xml")));
+}
+
+TEST_F(OpeningTest, MissingOrRootlessServerListIsNoList) {
+    EXPECT_FALSE(LoadServerList(dir.path().string()));
+    net.Serve(LauncherServerBaseUrl() + "servers.xml", "<List><Server Name=\"a\" IP=\"b\"/></List>");
+    EXPECT_FALSE(LoadServerList(dir.path().string()));
+    net.Serve(LauncherServerBaseUrl() + "servers.xml", "<Servers/>");
+    EXPECT_EQ(LoadServerList(dir.path().string())->size(), 0u);
+}
+
+TEST(GameCommandLineTest, ValuesGoInUnquotedAfterTheirSwitches) {
+    EXPECT_EQ(GameCommandLine("10.0.0.1:7777", "Pilot One", "K Y"),
+              " +connect 10.0.0.1:7777 +netplayername Pilot One +userkey K Y");
+}
