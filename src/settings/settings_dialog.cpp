@@ -1,18 +1,100 @@
 #include "settings/settings_dialog.h"
 
+#include <commctrl.h>
+
+#include <string>
+
 #include "launcher/window_handles.h"
+#include "platform/folders.h"
 #include "platform/win32/center_window.h"
+#include "platform/win32/direct3d_display_modes.h"
+#include "platform/win32/registry_client_store.h"
 #include "resource_ids.h"
+#include "settings/engine_config.h"
+#include "settings/settings_form.h"
 
 namespace {
+
+struct ChannelControls {
+    int slider;
+    int checkBox;
+};
+
+// Same order as kAudioChannels.
+constexpr ChannelControls kChannelControls[kAudioChannelCount] = {
+    {IDC_MASTER_VOLUME, IDC_MASTER_ENABLED}, {IDC_SOUND_VOLUME, IDC_SOUND_ENABLED},
+    {IDC_DIALOG_VOLUME, IDC_DIALOG_ENABLED}, {IDC_MUSIC_VOLUME, IDC_MUSIC_ENABLED},
+    {IDC_CINEMATIC_VOLUME, IDC_CINEMATIC_ENABLED},
+};
+
+// Lives from one opening to its OK: the resolution box's entries stand for these sizes.
+SettingsForm openedForm;
+
+std::string EngineConfigFile() { return EngineConfigPath(DocumentsDirectory()); }
+
+void ShowForm(HWND dialog, const SettingsForm& form) {
+    for (int channel = 0; channel < kAudioChannelCount; ++channel) {
+        const int slider = kChannelControls[channel].slider;
+        SendDlgItemMessageA(dialog, slider, TBM_SETRANGEMAX, TRUE, 100);
+        SendDlgItemMessageA(dialog, slider, TBM_SETPOS, TRUE, form.volumes[channel]);
+        if (form.enabled[channel]) CheckDlgButton(dialog, kChannelControls[channel].checkBox, BST_CHECKED);
+    }
+    if (form.showFps) CheckDlgButton(dialog, IDC_SHOW_FPS, BST_CHECKED);
+
+    for (const Resolution& resolution : form.resolutions) {
+        SendDlgItemMessageA(dialog, IDC_RESOLUTION, CB_ADDSTRING, 0,
+                            reinterpret_cast<LPARAM>(ResolutionText(resolution).c_str()));
+    }
+    SendDlgItemMessageA(dialog, IDC_RESOLUTION, CB_SETCURSEL, form.resolution, 0);
+    for (const char* mode : kWindowModes) {
+        SendDlgItemMessageA(dialog, IDC_WINDOW_MODE, CB_ADDSTRING, 0,
+                            reinterpret_cast<LPARAM>(mode));
+    }
+    SendDlgItemMessageA(dialog, IDC_WINDOW_MODE, CB_SETCURSEL, form.windowMode, 0);
+}
+
+void TakeForm(HWND dialog, SettingsForm& form) {
+    for (int channel = 0; channel < kAudioChannelCount; ++channel) {
+        form.volumes[channel] = static_cast<std::int32_t>(
+            SendDlgItemMessageA(dialog, kChannelControls[channel].slider, TBM_GETPOS, 0, 0));
+        form.enabled[channel] =
+            IsDlgButtonChecked(dialog, kChannelControls[channel].checkBox) == BST_CHECKED;
+    }
+    form.showFps = IsDlgButtonChecked(dialog, IDC_SHOW_FPS) == BST_CHECKED;
+    form.resolution =
+        static_cast<int>(SendDlgItemMessageA(dialog, IDC_RESOLUTION, CB_GETCURSEL, 0, 0));
+    form.windowMode =
+        static_cast<int>(SendDlgItemMessageA(dialog, IDC_WINDOW_MODE, CB_GETCURSEL, 0, 0));
+}
+
+void Open(HWND dialog) {
+    CenterWindow(dialog);
+    RegistryClientStore registry;
+    // The Direct3D object lives only while the modes are read.
+    Direct3DDisplayModes modes;
+    openedForm = OpenSettingsForm(registry, modes, EngineConfigFile());
+    ShowForm(dialog, openedForm);
+}
+
+void Confirm(HWND dialog) {
+    TakeForm(dialog, openedForm);
+    RegistryClientStore registry;
+    ConfirmSettingsForm(openedForm, registry, EngineConfigFile());
+}
 
 INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
         case WM_INITDIALOG:
-            CenterWindow(dialog);
+            Open(dialog);
             return TRUE;
         case WM_COMMAND:
-            if (wParam == IDOK || wParam == IDCANCEL) EndDialog(dialog, 0);
+            if (HIWORD(wParam) != 0) return FALSE;
+            if (LOWORD(wParam) == IDOK) {
+                Confirm(dialog);
+                EndDialog(dialog, 0);
+            } else if (LOWORD(wParam) == IDCANCEL) {
+                EndDialog(dialog, 0);
+            }
             return FALSE;
     }
     return FALSE;
