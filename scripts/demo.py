@@ -34,7 +34,7 @@ def main():
     say(f"serving {release} at {server.host}")
 
     say("building launcher.exe for the local servers")
-    build = build_for_hosts(server.host, ROOT / "build" / "windows-demo")
+    build = build_for_hosts(server.host, DEMO / "programs", ROOT / "build" / "windows-demo")
 
     display = None if os.environ.get("DISPLAY") else XvfbDisplay()
     display_name = display.name if display else os.environ["DISPLAY"]

@@ -63,10 +63,10 @@ def account(account_server):
 
 
 @pytest.fixture(scope="session")
-def build(server, account_server):
+def build(run_dir, server, account_server):
     hosts = {name: server.host for name in HOST_VARIABLES}
     hosts["KESTRAVA_ACCOUNT_HOST"] = account_server.host
-    return build_for_hosts(hosts)
+    return build_for_hosts(hosts, run_dir / "programs")
 
 
 @pytest.fixture(scope="session")
@@ -105,6 +105,36 @@ def shot(display, artifacts):
     return take
 
 
+class Release:
+    """The files the test servers publish, written by each test for itself."""
+
+    def __init__(self, root):
+        self.root = root
+
+    def write(self, relative, content):
+        path = self.root / relative
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(content.encode("latin-1") if isinstance(content, str) else content)
+        return path
+
+    def launcher_version(self, version):
+        self.write("update/launcher.xml", f'<Version Current="{version}"/>')
+
+    def catalogue(self, current):
+        self.write("launcher/versions.xml", f'<Versions Current="{current}"><Version Name="{current}"/></Versions>')
+
+    def servers(self, *servers):
+        entries = "".join(f'<Server Name="{name}" IP="{address}"/>' for name, address in servers)
+        self.write("launcher/servers.xml", f"<Servers>{entries}</Servers>")
+
+
+@pytest.fixture
+def release(server):
+    for child in server.root.iterdir():
+        shutil.rmtree(child) if child.is_dir() else child.unlink()
+    return Release(server.root)
+
+
 @pytest.fixture
 def install(tmp_path, build, prefix, server):
     server.clear_requests()
@@ -116,11 +146,22 @@ def install(tmp_path, build, prefix, server):
 @pytest.fixture
 def signed_in(install, account, ui):
     """Starts the launcher with a stored key that the account service knows, and waits
-    for the main window. Returns the user."""
-    def sign_in(name="Pilot", key="KEY-pilot-0001", permissions=()):
+    for the main window unless told not to. Returns the user."""
+    def sign_in(name="Pilot", key="KEY-pilot-0001", permissions=(), wait=True):
         user = account.add_user(name, "hunter2", key, permissions)
         install.config_txt.write_bytes(key.encode("latin-1"))
         install.start()
-        ui.wait(MAIN_WINDOW)
+        if wait:
+            ui.wait(MAIN_WINDOW)
         return user
     return sign_in
+
+
+@pytest.hookimpl(hookwrapper=True)
+def pytest_runtest_makereport(item, call):
+    """A failing test leaves a screenshot of what was on the display."""
+    outcome = yield
+    report = outcome.get_result()
+    if report.when == "call" and report.failed and "install" in item.funcargs:
+        display = item._request.getfixturevalue("display")
+        screenshot(display.name, ARTIFACTS / re.sub(r"[^\w.-]+", "_", item.name) / "failure.png")

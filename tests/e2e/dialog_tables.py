@@ -81,8 +81,8 @@ SETTINGS = ("Settings", (319, 131), [
     Row(-1, "Button", "Video", (166, 14, 138, 49), kind=BS_GROUPBOX),
     Row(-1, "Static", "Resolution", (190, 26, 34, 8), style=SS_RIGHT),
     Row(-1, "Static", "Windowed Mode", (170, 41, 54, 8), style=SS_RIGHT),
-    Row(1026, "ComboBox", "", (234, 24, 67, 30), tab=True, kind=CBS_DROPDOWNLIST),
-    Row(1030, "ComboBox", "", (234, 40, 67, 30), tab=True, kind=CBS_DROPDOWNLIST),
+    Row(1026, "ComboBox", None, (234, 24, 67, 30), tab=True, kind=CBS_DROPDOWNLIST),
+    Row(1030, "ComboBox", None, (234, 40, 67, 30), tab=True, kind=CBS_DROPDOWNLIST),
     Row(1020, "Button", "&Show FPS", (166, 87, 47, 10), tab=True, kind=BS_AUTOCHECKBOX),
 ])
 

@@ -20,6 +20,11 @@ class LauncherInstall:
     def game_dir(self):
         return self.directory / "game"
 
+    def mark_installed(self, version):
+        """A game folder and version.xml recording `version`."""
+        self.game_dir.mkdir(exist_ok=True)
+        (self.directory / "version.xml").write_text(f'<Version Current="{version}"/>')
+
     def add_stand_in(self, relative_path, helper_name):
         """Copies a recording stand-in (game.exe, vc_redist.x64.exe) into the install."""
         target = self.directory / relative_path

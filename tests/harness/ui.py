@@ -56,6 +56,10 @@ class Ui:
     def close(self, caption):
         self._call("close", caption)
 
+    def owner(self, caption):
+        """Caption of the window that owns this one ("" when it has no owner)."""
+        return self._call("owner", caption)[:-1]
+
     def focus(self, caption):
         return int(self._call("focus", caption))
 

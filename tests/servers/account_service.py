@@ -6,9 +6,10 @@ import urllib.parse
 
 
 class User:
-    def __init__(self, name, password, key, permissions=()):
+    def __init__(self, name, password, key, permissions=(), answer_name=None):
         self.name, self.password, self.key = name, password, key
         self.permissions = list(permissions)
+        self.answer_name = answer_name if answer_name is not None else name  # as the key check gives it
 
 
 def parse_query(query):
@@ -33,8 +34,8 @@ class AccountService:
         self.users = []
         self.answer = None
 
-    def add_user(self, name, password, key, permissions=()):
-        user = User(name, password, key, permissions)
+    def add_user(self, name, password, key, permissions=(), answer_name=None):
+        user = User(name, password, key, permissions, answer_name)
         self.users.append(user)
         return user
 
@@ -63,7 +64,7 @@ class AccountService:
                     "userMessage": [],
                     "lang": "en",
                     "requests": {"userdata": True, "permissions": True},
-                    "userdata": {"username": user.name},
+                    "userdata": {"username": user.answer_name},
                     "permissions": {"ids": list(range(1, len(user.permissions) + 1)),
                                     "names": user.permissions},
                 })

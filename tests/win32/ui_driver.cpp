@@ -1,7 +1,7 @@
 // Finds a top-level window by caption and reads or drives its controls by id, so the
 // end-to-end tests can see and press what the player sees.
 //
-//   ui_driver COMMAND CAPTION [ID] [VALUE]
+//   ui_driver COMMAND CAPTION [ID] [VALUE]   (run without arguments for the commands)
 //
 // Every command first waits (up to UI_DRIVER_TIMEOUT_MS, default 10000) for a visible
 // top-level window with that caption. Output goes to stdout, one value per line.
@@ -123,7 +123,7 @@ void Click(HWND dialog, int id, HWND control) {
 
 int Usage() {
     std::fprintf(stderr,
-                 "usage: ui_driver wait|gone|text|layout|focus|close|message-box|press CAPTION [ID]\n"
+                 "usage: ui_driver wait|gone|text|layout|focus|owner|close|message-box|press CAPTION [ID]\n"
                  "       ui_driver visible|enabled|click|combo-items|combo-get|slider-get|check-get"
                  " CAPTION ID\n"
                  "       ui_driver type|combo-set|slider-set|check-set CAPTION ID VALUE\n");
@@ -148,6 +148,11 @@ int main(int argc, char** argv) {
     if (command == "wait") return 0;
     if (command == "layout") {
         PrintLayout(window);
+        return 0;
+    }
+    if (command == "owner") {
+        HWND owner = GetWindow(window, GW_OWNER);
+        std::printf("%s\n", owner != nullptr ? TextOf(owner).c_str() : "");
         return 0;
     }
     if (command == "focus") {
@@ -197,9 +202,12 @@ int main(int argc, char** argv) {
     } else if (command == "combo-items") {
         const LRESULT count = SendMessageA(control, CB_GETCOUNT, 0, 0);
         for (LRESULT i = 0; i < count; ++i) {
-            std::string item(static_cast<size_t>(SendMessageA(control, CB_GETLBTEXTLEN, i, 0)) + 1, '\0');
-            SendMessageA(control, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&item[0]));
-            std::printf("%s\n", item.c_str());
+            // Asked in UTF-16: wine hands an ANSI request across processes back as UTF-16.
+            std::wstring item(static_cast<size_t>(SendMessageW(control, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
+            SendMessageW(control, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&item[0]));
+            char text[1024] = {};
+            WideCharToMultiByte(CP_ACP, 0, item.c_str(), -1, text, sizeof text - 1, nullptr, nullptr);
+            std::printf("%s\n", text);
         }
     } else if (command == "combo-get") {
         std::printf("%ld\n", static_cast<long>(SendMessageA(control, CB_GETCURSEL, 0, 0)));
