@@ -1,0 +1,96 @@
+#include "platform/folder_downloader.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "platform/path.h"
+
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
+
+constexpr std::size_t kChunk = 64 * 1024;
+
+}  // namespace
+
+void FolderDownloader::Map(const std::string& baseUrl, const std::string& folder) {
+    folders_[baseUrl] = folder;
+}
+
+void FolderDownloader::FailOn(const std::string& url, TransferResult result) {
+    failures_[url] = result;
+}
+
+void FolderDownloader::CutOff(const std::string& url, std::uint64_t bytes) { cutOffs_[url] = bytes; }
+
+void FolderDownloader::Clear(const std::string& url) {
+    failures_.erase(url);
+    cutOffs_.erase(url);
+}
+
+void FolderDownloader::ForgetCached(const std::string& url) { forgotten_.push_back(url); }
+
+std::string FolderDownloader::LocalPathOf(const std::string& url) const {
+    const std::pair<const std::string, std::string>* best = nullptr;
+    for (const auto& mapping : folders_) {
+        if (url.compare(0, mapping.first.size(), mapping.first) == 0 &&
+            (best == nullptr || mapping.first.size() > best->first.size())) {
+            best = &mapping;
+        }
+    }
+    if (best == nullptr) return {};
+    const std::string rest = url.substr(best->first.size());
+    // A URL never climbs out of its folder, as no web server would let it.
+    if (rest.empty() || rest.find("..") != std::string::npos) return {};
+    return JoinPath(best->second, rest);
+}
+
+TransferResult FolderDownloader::Download(const std::string& url, const std::string& localPath,
+                                          DownloadObserver* observer) {
+    requests_.push_back(url);
+    const auto failure = failures_.find(url);
+    if (failure != failures_.end()) return failure->second;
+
+    const std::string source = LocalPathOf(url);
+    if (source.empty()) return TransferResult::kUnreachable;
+    UniqueFile in(std::fopen(source.c_str(), "rb"));
+    if (!in) return TransferResult::kRefused;
+    std::uint64_t size = 0;
+    std::vector<char> buffer(kChunk);
+    while (std::size_t got = std::fread(buffer.data(), 1, buffer.size(), in.get())) size += got;
+    if (std::ferror(in.get()) || std::fseek(in.get(), 0, SEEK_SET) != 0) {
+        return TransferResult::kRefused;
+    }
+
+    UniqueFile out(std::fopen(localPath.c_str(), "wb"));
+    if (!out) return TransferResult::kUnreachable;
+    const auto cut = cutOffs_.find(url);
+    const std::uint64_t limit = cut == cutOffs_.end() ? size : cut->second;
+    // The progress interface counts in 32 bits, as the system's own does.
+    const auto max32 = static_cast<std::uint32_t>(size);
+    if (observer != nullptr) observer->OnProgress(0, max32, DownloadPhase::kBegin);
+    std::uint64_t done = 0;
+    while (done < size) {
+        if (done >= limit) return TransferResult::kUnreachable;
+        const std::size_t want = static_cast<std::size_t>(
+            std::min<std::uint64_t>(buffer.size(), std::min(size, limit) - done));
+        const std::size_t got = std::fread(buffer.data(), 1, want, in.get());
+        if (got == 0 || std::fwrite(buffer.data(), 1, got, out.get()) != got) {
+            return TransferResult::kUnreachable;
+        }
+        done += got;
+        if (observer != nullptr) {
+            observer->OnProgress(static_cast<std::uint32_t>(done), max32, DownloadPhase::kData);
+        }
+    }
+    if (std::fclose(out.release()) != 0) return TransferResult::kUnreachable;
+    if (observer != nullptr) {
+        observer->OnProgress(static_cast<std::uint32_t>(done), max32, DownloadPhase::kEnd);
+    }
+    return TransferResult::kCompleted;
+}
