@@ -1,0 +1,118 @@
+#include "update/install_version.h"
+
+#include <exception>
+#include <map>
+#include <set>
+#include <utility>
+
+#include "mix/mix_patcher.h"
+#include "platform/path.h"
+#include "platform/status_sink.h"
+#include "update/documents.h"
+#include "update/download_service.h"
+#include "update/file_system.h"
+#include "update/update_error.h"
+#include "update/web_servers.h"
+#include "update/zip_extract.h"
+
+namespace {
+
+std::string TransferFault(TransferResult result) {
+    return result == TransferResult::kRefused ? "the server refused it" : "the server could not be reached";
+}
+
+// Downloads and unpacks one package zip, then removes the zip.
+void FetchAndExtract(const std::string& folderUrl, const std::string& gameDirectory,
+                     const std::string& package) {
+    const std::string zipName = package + ".zip";
+    const std::string zipPath = JoinPath(gameDirectory, zipName);
+    const TransferResult result = DownloadUrlToFile(folderUrl + zipName, zipPath);
+    if (result != TransferResult::kCompleted) {
+        throw InstallError("The package " + zipName + " could not be downloaded: " + TransferFault(result) + ".");
+    }
+    const int code = ExtractZip(zipPath.c_str(), gameDirectory.c_str());
+    if (code != kExtractOk) {
+        RemoveFileIfPresent(zipPath);
+        throw InstallError("The package " + zipName + " could not be unpacked: " + ExtractZipFault(code) + ".");
+    }
+    RemoveFile(zipPath);
+}
+
+// A name from a manifest must stay inside the game directory, like a zip entry's.
+void RequireConfined(const std::string& name, const std::string& label) {
+    bool confined = !name.empty() && name.front() != '/' && name.front() != '\\';
+    std::size_t start = 0;
+    while (confined && start <= name.size()) {
+        std::size_t end = name.find_first_of("/\\", start);
+        if (end == std::string::npos) end = name.size();
+        const std::string component = name.substr(start, end - start);
+        confined = !component.empty() && component != "." && component != ".." &&
+                   !IsUnsafeNameComponent(component);
+        start = end + 1;
+    }
+    if (!confined) throw InstallError(label + " names a file outside the game folder: \"" + name + "\".");
+}
+
+}  // namespace
+
+void FetchOrFail(const std::string& baseUrl, const std::string& directory, const std::string& fileName,
+                 const std::string& label) {
+    const TransferResult result = DownloadFile(baseUrl, directory, fileName);
+    if (result != TransferResult::kCompleted) {
+        throw InstallError(label + " could not be downloaded: " + TransferFault(result) + ".");
+    }
+}
+
+void InstallPackage(const std::string& folderUrl, const std::string& gameDirectory,
+                    const std::string& package) {
+    FetchAndExtract(folderUrl, gameDirectory, package);
+}
+
+void InstallPatch(const std::string& folderUrl, const std::string& gameDirectory,
+                  const std::string& package, const std::string& patch, const std::string& name) {
+    FetchAndExtract(folderUrl, gameDirectory, package);
+    const std::string patchPath = JoinPath(gameDirectory, patch);
+    const std::string target = JoinPath(gameDirectory, name);
+    const std::string saved = target + ".old";
+    RenameReplacing(target, saved);
+    try {
+        PatchMixFile(saved, target, patchPath);
+    } catch (const std::exception& error) {
+        RemoveFileIfPresent(target);
+        RenameReplacing(saved, target);
+        RemoveFileIfPresent(patchPath);
+        throw InstallError("The patch " + patch + " could not be applied to " + name + ": " + error.what());
+    }
+    RemoveFile(patchPath);
+    RemoveFile(saved);
+}
+
+void InstallVersion(const std::string& gameDirectory, const std::string& version) {
+    Status().SetStatusText("Installing Version " + version);
+    const std::string folderUrl = LauncherServerBaseUrl() + version + "/";
+    const std::string label = "manifest.xml of version " + version;
+    FetchOrFail(folderUrl, gameDirectory, "manifest.xml", label);
+    const std::string manifestPath = JoinPath(gameDirectory, "manifest.xml");
+    const std::vector<ManifestFile> files = LoadInstallManifest(manifestPath, label);
+
+    std::set<std::string> packages;
+    std::map<std::string, std::pair<std::string, std::string>> patches;
+    for (const ManifestFile& file : files) {
+        RequireConfined(file.name, label);
+        if (file.checksum.empty()) {
+            RemoveFile(JoinPath(gameDirectory, file.name));
+        } else if (!file.hasPatch) {
+            RequireConfined(file.package, label);
+            packages.insert(file.package);
+        } else {
+            RequireConfined(file.package, label);
+            RequireConfined(file.patch, label);
+            patches[file.package] = {file.patch, file.name};
+        }
+    }
+    for (const std::string& package : packages) InstallPackage(folderUrl, gameDirectory, package);
+    for (const auto& [package, patch] : patches) {
+        InstallPatch(folderUrl, gameDirectory, package, patch.first, patch.second);
+    }
+    RemoveFile(manifestPath);
+}

@@ -1,0 +1,28 @@
+#include "update/runtime_installer.h"
+
+#include "platform/path.h"
+#include "platform/process_runner.h"
+#include "platform/status_sink.h"
+#include "update/download_service.h"
+#include "update/file_system.h"
+#include "update/web_servers.h"
+
+void InstallRuntime(const std::string& installDirectory) {
+    const std::string marker = JoinPath(installDirectory, "redist.txt");
+    if (FileExists(marker)) return;
+
+    const std::string installer = JoinPath(installDirectory, "vc_redist.x64.exe");
+    DownloadFile(RuntimeDownloadBaseUrl(), installDirectory, "vc_redist.x64.exe");
+
+    ProcessLaunch launch;
+    launch.application = installer;
+    launch.commandLine = installer + " /quiet /norestart";
+    launch.directory = installDirectory;
+    launch.wait = true;
+    Status().SetStatusText("Installing Visual C++ Runtime");
+    // Neither a failed download nor a failed run is retried: the marker records the attempt.
+    if (FileExists(installer)) Processes().Start(launch);
+
+    RemoveFileIfPresent(installer);
+    CreateEmptyFile(marker);
+}

@@ -1,0 +1,160 @@
+#include "update/sha256.h"
+
+#include <algorithm>
+#include <cstring>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
+#define KESTRAVA_X86 1
+#endif
+
+namespace {
+
+constexpr std::uint32_t kRound[64] = {
+    0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5,
+    0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174,
+    0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da,
+    0x983e5152, 0xa831c66d, 0xb00327c8, 0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967,
+    0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13, 0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85,
+    0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819, 0xd6990624, 0xf40e3585, 0x106aa070,
+    0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
+    0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
+
+constexpr std::uint32_t kInitial[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+                                       0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
+
+inline std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+
+inline std::uint32_t LoadBigEndian(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+}
+
+bool DetectHardware() {
+#ifdef KESTRAVA_X86
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
+    const bool ssse3 = (ecx & (1u << 9)) != 0;
+    const bool sse41 = (ecx & (1u << 19)) != 0;
+    if (__get_cpuid_max(0, nullptr) < 7) return false;
+    __cpuid_count(7, 0, eax, ebx, ecx, edx);
+    const bool sha = (ebx & (1u << 29)) != 0;
+    return ssse3 && sse41 && sha;
+#else
+    return false;
+#endif
+}
+
+}  // namespace
+
+bool Sha256HardwareAvailable() {
+    static const bool available = DetectHardware();
+    return available;
+}
+
+void Sha256CompressPortable(std::uint32_t state[8], const std::uint8_t* blocks, std::size_t count) {
+    std::uint32_t w[64];
+    for (; count > 0; --count, blocks += 64) {
+        for (int t = 0; t < 16; ++t) w[t] = LoadBigEndian(blocks + 4 * t);
+        for (int t = 16; t < 64; ++t) {
+            const std::uint32_t s0 = Rotr(w[t - 15], 7) ^ Rotr(w[t - 15], 18) ^ (w[t - 15] >> 3);
+            const std::uint32_t s1 = Rotr(w[t - 2], 17) ^ Rotr(w[t - 2], 19) ^ (w[t - 2] >> 10);
+            w[t] = w[t - 16] + s0 + w[t - 7] + s1;
+        }
+        std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
+        std::uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
+        for (int t = 0; t < 64; ++t) {
+            const std::uint32_t s1 = Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25);
+            const std::uint32_t ch = (e & f) ^ (~e & g);
+            const std::uint32_t t1 = h + s1 + ch + kRound[t] + w[t];
+            const std::uint32_t s0 = Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22);
+            const std::uint32_t maj = (a & b) ^ (a & c) ^ (b & c);
+            const std::uint32_t t2 = s0 + maj;
+            h = g;
+            g = f;
+            f = e;
+            e = d + t1;
+            d = c;
+            c = b;
+            b = a;
+            a = t1 + t2;
+        }
+        state[0] += a;
+        state[1] += b;
+        state[2] += c;
+        state[3] += d;
+        state[4] += e;
+        state[5] += f;
+        state[6] += g;
+        state[7] += h;
+    }
+}
+
+Sha256::Sha256(Sha256Engine engine) {
+    const bool hardware = engine != Sha256Engine::kPortable && Sha256HardwareAvailable();
+    compress_ = hardware ? &Sha256CompressHardware : &Sha256CompressPortable;
+    Reset();
+}
+
+void Sha256::Reset() {
+    std::memcpy(state_, kInitial, sizeof state_);
+    pendingSize_ = 0;
+    length_ = 0;
+}
+
+void Sha256::Update(const void* data, std::size_t size) {
+    auto bytes = static_cast<const std::uint8_t*>(data);
+    length_ += size;
+    if (pendingSize_ > 0) {
+        const std::size_t take = std::min(size, sizeof pending_ - pendingSize_);
+        std::memcpy(pending_ + pendingSize_, bytes, take);
+        pendingSize_ += take;
+        bytes += take;
+        size -= take;
+        if (pendingSize_ < sizeof pending_) return;
+        compress_(state_, pending_, 1);
+        pendingSize_ = 0;
+    }
+    const std::size_t whole = size / 64;
+    if (whole > 0) compress_(state_, bytes, whole);
+    bytes += whole * 64;
+    size -= whole * 64;
+    std::memcpy(pending_, bytes, size);
+    pendingSize_ = size;
+}
+
+Sha256Digest Sha256::Final() {
+    const std::uint64_t bits = length_ * 8;
+    std::uint8_t tail[128] = {};
+    std::memcpy(tail, pending_, pendingSize_);
+    tail[pendingSize_] = 0x80;
+    const std::size_t tailSize = pendingSize_ + 1 + 8 <= 64 ? 64 : 128;
+    for (int i = 0; i < 8; ++i) tail[tailSize - 1 - i] = static_cast<std::uint8_t>(bits >> (8 * i));
+    compress_(state_, tail, tailSize / 64);
+
+    Sha256Digest digest;
+    for (int i = 0; i < 8; ++i) {
+        digest[4 * i] = static_cast<std::uint8_t>(state_[i] >> 24);
+        digest[4 * i + 1] = static_cast<std::uint8_t>(state_[i] >> 16);
+        digest[4 * i + 2] = static_cast<std::uint8_t>(state_[i] >> 8);
+        digest[4 * i + 3] = static_cast<std::uint8_t>(state_[i]);
+    }
+    Reset();
+    return digest;
+}
+
+std::string ToUpperHex(const Sha256Digest& digest) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    text.reserve(64);
+    for (std::uint8_t byte : digest) {
+        text += kDigits[byte >> 4];
+        text += kDigits[byte & 15];
+    }
+    return text;
+}
+
+std::string Sha256Hex(const std::string& bytes) {
+    Sha256 hash;
+    hash.Update(bytes.data(), bytes.size());
+    return ToUpperHex(hash.Final());
+}

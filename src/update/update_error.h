@@ -1,0 +1,22 @@
+// Errors of the update engine. Each carries a sentence for the player that names the
+// file concerned and what is wrong with it; the update worker shows it in a box.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+// Installation cannot go on: a document that is missing or malformed, a package that
+// does not extract, a file-system operation that failed ("Install Failure").
+class InstallError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A file of the build could not be read while it was being checked.
+class ValidationError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The description of an errno value, in the words the C runtime uses.
+std::string ErrnoText(int error);
