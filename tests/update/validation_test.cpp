@@ -1,0 +1,153 @@
+#include "update/validation.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "update/sha256.h"
+#include "update/update_error.h"
+#include "update/update_test_support.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kEmptyDigest = "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855";
+
+class ValidateFilesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fs::create_directories(Game());
+        SetStatusSink(&status);
+    }
+    void TearDown() override { SetStatusSink(nullptr); }
+
+    std::string Game() const { return temp.File("game"); }
+    std::string Manifest() const { return temp.File("game/manifest.validate.xml"); }
+
+    void WriteManifest(const std::vector<std::pair<std::string, std::string>>& files) {
+        std::string xml = "<Game_Manifest>\n";
+        for (const auto& [name, checksum] : files) {
+            xml += "  <File name=\"" + name + "\" checksum=\"" + checksum + "\"/>\n";
+        }
+        WriteBytes(Manifest(), xml + "</Game_Manifest>\n");
+    }
+    bool Validate() { return ValidateFiles(Manifest(), Game()); }
+
+    TempDir temp;
+    RecordingStatus status;
+};
+
+TEST_F(ValidateFilesTest, EmptyFolderAndManifestOnlyValidate) {
+    WriteManifest({});
+    EXPECT_TRUE(Validate());
+    WriteManifest({{"a", kEmptyDigest}});
+    EXPECT_TRUE(Validate());
+}
+
+TEST_F(ValidateFilesTest, ChecksumsCompareExactly) {
+    WriteTree(Game(), {{"empty.bin", ""}, {"data/a.ini", "a"}});
+    WriteManifest({{"empty.bin", kEmptyDigest}, {"data/a.ini", Sha256Hex("a")}});
+    EXPECT_TRUE(Validate());
+
+    std::string lower = Sha256Hex("a");
+    for (char& c : lower) c = static_cast<char>(std::tolower(c));
+    WriteManifest({{"empty.bin", kEmptyDigest}, {"data/a.ini", lower}});
+    EXPECT_FALSE(Validate());
+}
+
+TEST_F(ValidateFilesTest, NamesCompareExactlyWithSlashes) {
+    WriteTree(Game(), {{"dir/sub/file", "f"}});
+    WriteManifest({{"Dir/sub/file", Sha256Hex("f")}});
+    EXPECT_FALSE(Validate());
+    WriteManifest({{"dir\\sub\\file", Sha256Hex("f")}});
+    EXPECT_FALSE(Validate());
+    WriteManifest({{"dir/sub/file", Sha256Hex("f")}});
+    EXPECT_TRUE(Validate());
+}
+
+TEST_F(ValidateFilesTest, UnlistedFilesFailAndMissingFilesDoNot) {
+    WriteTree(Game(), {{"a", "a"}, {"deep/er/extra", "x"}});
+    WriteManifest({{"a", Sha256Hex("a")}, {"gone", Sha256Hex("gone")}});
+    EXPECT_FALSE(Validate());
+    fs::remove(temp.File("game/deep/er/extra"));
+    EXPECT_TRUE(Validate());
+}
+
+TEST_F(ValidateFilesTest, LaterDuplicateEntryWins) {
+    WriteTree(Game(), {{"a", "a"}});
+    WriteManifest({{"a", Sha256Hex("a")}, {"a", Sha256Hex("b")}});
+    EXPECT_FALSE(Validate());
+    WriteManifest({{"a", Sha256Hex("b")}, {"a", Sha256Hex("a")}});
+    EXPECT_TRUE(Validate());
+}
+
+TEST_F(ValidateFilesTest, OnlyTheRootManifestIsExempt) {
+    WriteTree(Game(), {{"dir/manifest.validate.xml", "nested"}});
+    WriteManifest({});
+    EXPECT_FALSE(Validate());
+    WriteManifest({{"dir/manifest.validate.xml", Sha256Hex("nested")}});
+    EXPECT_TRUE(Validate());
+}
+
+TEST_F(ValidateFilesTest, StatusNamesEachFileInWalkOrderThenValidating) {
+    WriteTree(Game(), {{"top.txt", "t"}, {"sub/inner.txt", "i"}, {"sub/deeper/last.txt", "l"}});
+    WriteManifest({});
+    status.texts.clear();
+    Validate();
+    // A folder's own files come before its subfolders'; the manifest is walked too.
+    const std::vector<std::string>& texts = status.texts;
+    ASSERT_EQ(texts.size(), 5u);
+    EXPECT_EQ(texts.back(), "Validating Files");
+    const auto at = [&](const std::string& text) { return std::find(texts.begin(), texts.end(), text) - texts.begin(); };
+    EXPECT_LT(at("Loading File top.txt"), at("Loading File inner.txt"));
+    EXPECT_LT(at("Loading File manifest.validate.xml"), at("Loading File inner.txt"));
+    EXPECT_LT(at("Loading File inner.txt"), at("Loading File last.txt"));
+    EXPECT_LT(at("Loading File last.txt"), 4);
+}
+
+// Files larger than the reading buffer are hashed whole, not just their first chunk.
+TEST_F(ValidateFilesTest, FilesLargerThanTheBufferHashWhole) {
+    std::string big(3 * (1 << 20) + 12345, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 31 + (i >> 12));
+    WriteTree(Game(), {{"big.mix", big}});
+    WriteManifest({{"big.mix", Sha256Hex(big)}});
+    EXPECT_TRUE(Validate());
+    big.back() ^= 1;
+    WriteTree(Game(), {{"big.mix", big}});
+    EXPECT_FALSE(Validate());
+}
+
+TEST_F(ValidateFilesTest, UnreadableFileIsNamedInTheError) {
+    // /proc/self/mem opens as a regular file, but reading its first page fails.
+    if (!fs::exists("/proc/self/mem")) GTEST_SKIP();
+    fs::create_directories(temp.File("game/data"));
+    fs::create_symlink("/proc/self/mem", temp.File("game/data/locked.mix"));
+    WriteManifest({});
+    try {
+        Validate();
+        FAIL() << "no error";
+    } catch (const ValidationError& error) {
+        EXPECT_NE(std::string(error.what()).find("data/locked.mix"), std::string::npos) << error.what();
+    }
+}
+
+TEST_F(ValidateFilesTest, MalformedManifestsRaiseWithTheFileNamed) {
+    WriteTree(Game(), {{"a", "a"}});
+    for (const std::string& xml : {std::string("not xml <"), std::string("<Other/>"),
+                                   std::string("<Game_Manifest><File name=\"a\"/></Game_Manifest>")}) {
+        WriteBytes(Manifest(), xml);
+        EXPECT_THROW(
+            try { Validate(); } catch (const InstallError& error) {
+                EXPECT_NE(std::string(error.what()).find("manifest.validate.xml"), std::string::npos);
+                throw;
+            },
+            InstallError)
+            << xml;
+    }
+    fs::remove(Manifest());
+    EXPECT_THROW(Validate(), InstallError);
+}
+
+}  // namespace

@@ -1,0 +1,402 @@
+#include "publisher.h"
+
+#include <nlohmann/json.hpp>
+#include <tinyxml2.h>
+#include <zip.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <random>
+
+#include "commands.h"
+#include "launcher/self_update.h"
+#include "mix/mix_error.h"
+#include "mix/mix_file.h"
+#include "mix/mix_patcher.h"
+#include "platform/downloader.h"
+#include "platform/folder_downloader.h"
+#include "platform/path.h"
+#include "platform/process_runner.h"
+#include "platform/status_sink.h"
+#include "update/documents.h"
+#include "update/file_system.h"
+#include "update/install_version.h"
+#include "update/sha256.h"
+#include "update/update_error.h"
+#include "update/update_flow.h"
+#include "update/validation.h"
+#include "update/web_servers.h"
+#include "update/zip_extract.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// 1980-01-01 00:00 in the zip format's DOS date and time.
+constexpr zip_uint16_t kDosDate = (0 << 9) | (1 << 5) | 1;
+constexpr zip_uint16_t kDosTime = 0;
+constexpr zip_uint32_t kRegularFileMode = 0100644;
+
+class NoProcesses final : public ProcessRunner {
+public:
+    bool Start(const ProcessLaunch&) override { return false; }
+};
+
+// Points the engine at the tree for as long as it lives, then puts back what was there.
+class TreeServer {
+public:
+    explicit TreeServer(const std::string& root) : previousStatus_(&Status()) {
+        try {
+            previousDownloader_ = &Net();
+        } catch (const std::logic_error&) {
+        }
+        try {
+            previousProcesses_ = &Processes();
+        } catch (const std::logic_error&) {
+        }
+        downloader_.Map(LauncherServerBaseUrl(), (fs::path(root) / "launcher").string());
+        downloader_.Map(UpdateServerBaseUrl(), (fs::path(root) / "update").string());
+        SetDownloader(&downloader_);
+        SetProcessRunner(&processes_);
+        SetStatusSink(nullptr);
+    }
+    ~TreeServer() {
+        SetDownloader(previousDownloader_);
+        SetProcessRunner(previousProcesses_);
+        SetStatusSink(previousStatus_);
+    }
+    TreeServer(const TreeServer&) = delete;
+    TreeServer& operator=(const TreeServer&) = delete;
+
+private:
+    FolderDownloader downloader_;
+    NoProcesses processes_;
+    Downloader* previousDownloader_ = nullptr;
+    ProcessRunner* previousProcesses_ = nullptr;
+    StatusSink* previousStatus_;
+};
+
+class ScratchDirectory {
+public:
+    ScratchDirectory() {
+        std::random_device random;
+        do {
+            path_ = fs::temp_directory_path() / ("kestrava-publish-" + std::to_string(random()));
+        } while (!fs::create_directories(path_));
+    }
+    ~ScratchDirectory() {
+        std::error_code ignored;
+        fs::remove_all(path_, ignored);
+    }
+    std::string str() const { return path_.string(); }
+    fs::path path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+std::string Sanitise(const std::string& text) {
+    std::string out = text;
+    for (char& c : out) {
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '_') c = '_';
+    }
+    return out;
+}
+
+bool EndsWithMix(const std::string& name) {
+    if (name.size() < 4) return false;
+    std::string tail = name.substr(name.size() - 4);
+    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == ".mix";
+}
+
+std::string FileHash(const fs::path& path) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.string().c_str(), "rb"), &std::fclose);
+    if (!file) throw PublishError("cannot read " + path.string());
+    Sha256 hash;
+    std::vector<unsigned char> buffer(1 << 20);
+    while (std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get())) hash.Update(buffer.data(), got);
+    if (std::ferror(file.get())) throw PublishError("cannot read " + path.string());
+    return ToUpperHex(hash.Final());
+}
+
+// Relative "/" name to checksum, for every regular file under directory.
+std::map<std::string, std::string> ScanBuild(const fs::path& directory) {
+    std::map<std::string, std::string> files;
+    if (directory.empty() || !fs::exists(directory)) return files;
+    for (const auto& entry : fs::recursive_directory_iterator(directory)) {
+        if (!entry.is_regular_file()) continue;
+        files[entry.path().lexically_relative(directory).generic_string()] = FileHash(entry.path());
+    }
+    return files;
+}
+
+void RequireVersionName(const std::string& version) {
+    const bool usable = !version.empty() && version != "." && version != ".." &&
+                        version.find_first_of("/\\:?#%\"<>| ") == std::string::npos;
+    if (!usable) throw PublishError("\"" + version + "\" cannot name a version folder on the server");
+}
+
+void WriteZip(const fs::path& zipPath, const fs::path& sourceDir, const std::vector<std::string>& names) {
+    int error = 0;
+    zip_t* raw = zip_open(zipPath.string().c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+    if (raw == nullptr) throw PublishError("cannot create " + zipPath.string());
+    std::unique_ptr<zip_t, void (*)(zip_t*)> archive(raw, &zip_discard);
+    std::vector<std::string> sorted = names;
+    std::sort(sorted.begin(), sorted.end());
+    for (const std::string& name : sorted) {
+        const std::string source = (sourceDir / fs::u8path(name)).string();
+        zip_source_t* data = zip_source_file(archive.get(), source.c_str(), 0, -1);
+        if (data == nullptr) throw PublishError("cannot read " + source);
+        const zip_int64_t index = zip_file_add(archive.get(), name.c_str(), data, ZIP_FL_ENC_UTF_8);
+        if (index < 0) {
+            zip_source_free(data);
+            throw PublishError("cannot add " + name + " to " + zipPath.string());
+        }
+        const auto at = static_cast<zip_uint64_t>(index);
+        if (zip_file_set_dostime(archive.get(), at, kDosTime, kDosDate, 0) != 0 ||
+            zip_file_set_external_attributes(archive.get(), at, 0, ZIP_OPSYS_UNIX, kRegularFileMode << 16) != 0) {
+            throw PublishError("cannot set the attributes of " + name + " in " + zipPath.string());
+        }
+    }
+    if (zip_close(archive.get()) != 0) {
+        throw PublishError("cannot write " + zipPath.string() + ": " + zip_strerror(archive.get()));
+    }
+    archive.release();
+}
+
+void SaveDocument(tinyxml2::XMLDocument& document, const fs::path& path) {
+    if (document.SaveFile(path.string().c_str()) != tinyxml2::XML_SUCCESS) {
+        throw PublishError("cannot write " + path.string());
+    }
+}
+
+tinyxml2::XMLElement* AddFile(tinyxml2::XMLDocument& document, tinyxml2::XMLElement* manifest,
+                              const std::string& package, const std::string& name, const std::string& checksum) {
+    tinyxml2::XMLElement* file = document.NewElement("File");
+    file->SetAttribute("package", package.c_str());
+    file->SetAttribute("name", name.c_str());
+    file->SetAttribute("checksum", checksum.c_str());
+    manifest->InsertEndChild(file);
+    return file;
+}
+
+std::string WholePackageOf(const std::string& name) {
+    const auto slash = name.find('/');
+    return slash == std::string::npos ? "files" : "files-" + Sanitise(name.substr(0, slash));
+}
+
+VersionCatalogue ReadCatalogue(const fs::path& path) {
+    if (!fs::exists(path)) return {};
+    try {
+        return LoadVersionCatalogue(path.string(), path.string());
+    } catch (const InstallError& error) {
+        throw PublishError(error.what());
+    }
+}
+
+// Makes a patch archive from oldArchive to newArchive, as `mixtool diff` does. A patch
+// rebuilds entries, not bytes: it is kept only when patching reproduces newArchive
+// exactly (its checksum), which holds for archives written by our own writer.
+bool MakePatch(const fs::path& oldArchive, const fs::path& newArchive, const std::string& checksum,
+               const fs::path& patch) {
+    const fs::path trial = patch.string() + ".trial";
+    std::error_code ignored;
+    try {
+        DiffArchives(oldArchive.string(), newArchive.string(), patch.string());
+        PatchMixFile(oldArchive.string(), trial.string(), patch.string());
+        const bool exact = FileHash(trial) == checksum;
+        fs::remove(trial, ignored);
+        if (!exact) fs::remove(patch, ignored);
+        return exact;
+    } catch (const MixError&) {
+    } catch (const nlohmann::json::exception&) {
+    }
+    fs::remove(trial, ignored);
+    fs::remove(patch, ignored);
+    return false;
+}
+
+}  // namespace
+
+void ReplayVersion(const std::string& root, const std::string& version, const std::string& gameDirectory) {
+    const VersionCatalogue catalogue = ReadCatalogue(fs::path(root) / "launcher" / "versions.xml");
+    std::size_t end = 0;
+    while (end < catalogue.versions.size() && catalogue.versions[end].value != version) ++end;
+    if (end == catalogue.versions.size()) throw PublishError("version " + version + " is not published");
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= end; ++i) {
+        if (catalogue.versions[i].type == "Full") start = i;
+    }
+    TreeServer server(root);
+    try {
+        for (std::size_t i = start; i <= end; ++i) InstallVersion(gameDirectory, catalogue.versions[i].value);
+        const std::string label = "manifest.validate.xml of version " + version;
+        FetchOrFail(LauncherServerBaseUrl() + version + "/", gameDirectory, "manifest.validate.xml", label);
+        const std::string manifest = gameDirectory + kPathSeparator + "manifest.validate.xml";
+        if (!ValidateFiles(manifest, gameDirectory, label)) {
+            throw PublishError("version " + version + " does not validate when replayed from the tree");
+        }
+        RemoveFile(manifest);
+    } catch (const InstallError& error) {
+        throw PublishError(std::string("replaying version ") + version + ": " + error.what());
+    } catch (const ValidationError& error) {
+        throw PublishError(std::string("replaying version ") + version + ": " + error.what());
+    }
+}
+
+void AddVersion(const std::string& root, const std::string& version, const std::string& buildDir, bool full) {
+    RequireVersionName(version);
+    if (!fs::is_directory(buildDir)) throw PublishError(buildDir + " is not a folder");
+    const fs::path launcherDir = fs::path(root) / "launcher";
+    const fs::path cataloguePath = launcherDir / "versions.xml";
+    const fs::path versionDir = launcherDir / version;
+    VersionCatalogue catalogue = ReadCatalogue(cataloguePath);
+    for (const CatalogueVersion& published : catalogue.versions) {
+        if (published.value == version) throw PublishError("version " + version + " is already published");
+    }
+    if (fs::exists(versionDir)) throw PublishError(versionDir.string() + " exists already");
+
+    ScratchDirectory scratch;
+    fs::path previousDir;
+    if (!full && !catalogue.versions.empty()) {
+        previousDir = scratch.path() / "previous";
+        fs::create_directories(previousDir);
+        ReplayVersion(root, catalogue.versions.back().value, previousDir.string());
+    }
+    const auto previous = ScanBuild(previousDir);
+    const auto current = ScanBuild(buildDir);
+    for (const auto& [name, checksum] : current) {
+        if (name == "manifest.validate.xml") {
+            throw PublishError("the build holds manifest.validate.xml, a name the launcher reserves");
+        }
+    }
+
+    fs::create_directories(versionDir);
+    tinyxml2::XMLDocument manifest;
+    tinyxml2::XMLElement* manifestRoot = manifest.NewElement("Game_Manifest");
+    manifest.InsertFirstChild(manifestRoot);
+    for (const auto& [name, checksum] : previous) {
+        if (current.count(name) == 0) AddFile(manifest, manifestRoot, "", name, "");
+    }
+
+    std::map<std::string, std::vector<std::string>> wholePackages;
+    for (const auto& [name, checksum] : current) {
+        const auto before = previous.find(name);
+        if (before != previous.end() && before->second == checksum) continue;
+        if (before != previous.end() && EndsWithMix(name)) {
+            std::string flat = name;
+            std::replace(flat.begin(), flat.end(), '/', '.');
+            const std::string package = "patch-" + Sanitise(flat);
+            std::string patchName = Sanitise(flat) + ".patch";
+            while (current.count(patchName) != 0) patchName = "_" + patchName;
+            const fs::path staged = scratch.path() / "patches" / patchName;
+            fs::create_directories(staged.parent_path());
+            if (MakePatch(previousDir / fs::u8path(name), fs::path(buildDir) / fs::u8path(name), checksum, staged)) {
+                WriteZip(versionDir / (package + ".zip"), staged.parent_path(), {patchName});
+                fs::remove(staged);
+                AddFile(manifest, manifestRoot, package, name, checksum)->SetAttribute("patch", patchName.c_str());
+                continue;
+            }
+        }
+        wholePackages[WholePackageOf(name)].push_back(name);
+        AddFile(manifest, manifestRoot, WholePackageOf(name), name, checksum);
+    }
+    for (const auto& [package, names] : wholePackages) {
+        WriteZip(versionDir / (package + ".zip"), buildDir, names);
+    }
+    SaveDocument(manifest, versionDir / "manifest.xml");
+
+    tinyxml2::XMLDocument validation;
+    tinyxml2::XMLElement* validationRoot = validation.NewElement("Game_Manifest");
+    validation.InsertFirstChild(validationRoot);
+    for (const auto& [name, checksum] : current) {
+        tinyxml2::XMLElement* file = validation.NewElement("File");
+        file->SetAttribute("name", name.c_str());
+        file->SetAttribute("checksum", checksum.c_str());
+        validationRoot->InsertEndChild(file);
+    }
+    SaveDocument(validation, versionDir / "manifest.validate.xml");
+
+    tinyxml2::XMLDocument versions;
+    if (fs::exists(cataloguePath)) versions.LoadFile(cataloguePath.string().c_str());
+    tinyxml2::XMLElement* versionsRoot = versions.FirstChildElement("Versions");
+    if (versionsRoot == nullptr) {
+        versionsRoot = versions.NewElement("Versions");
+        versions.InsertEndChild(versionsRoot);
+    }
+    versionsRoot->SetAttribute("Current", version.c_str());
+    tinyxml2::XMLElement* entry = versions.NewElement("Version");
+    entry->SetAttribute("Value", version.c_str());
+    entry->SetAttribute("Type", full ? "Full" : "Update");
+    versionsRoot->InsertEndChild(entry);
+    SaveDocument(versions, cataloguePath);
+}
+
+void PublishServers(const std::string& root, const std::vector<std::pair<std::string, std::string>>& servers) {
+    const fs::path launcherDir = fs::path(root) / "launcher";
+    fs::create_directories(launcherDir);
+    tinyxml2::XMLDocument document;
+    tinyxml2::XMLElement* list = document.NewElement("Servers");
+    document.InsertFirstChild(list);
+    for (const auto& [name, address] : servers) {
+        tinyxml2::XMLElement* server = document.NewElement("Server");
+        server->SetAttribute("Name", name.c_str());
+        server->SetAttribute("IP", address.c_str());
+        list->InsertEndChild(server);
+    }
+    SaveDocument(document, launcherDir / "servers.xml");
+}
+
+void PublishLauncher(const std::string& root, const std::string& version, const std::string& executable) {
+    if (!LooksLikeWindowsExecutable(executable)) {
+        throw PublishError(executable + " is not a Windows executable");
+    }
+    const fs::path updateDir = fs::path(root) / "update";
+    fs::create_directories(updateDir);
+    fs::copy_file(executable, updateDir / "launcher.exe", fs::copy_options::overwrite_existing);
+    tinyxml2::XMLDocument document;
+    tinyxml2::XMLElement* release = document.NewElement("Version");
+    release->SetAttribute("Current", version.c_str());
+    document.InsertFirstChild(release);
+    SaveDocument(document, updateDir / "launcher.xml");
+}
+
+std::vector<ChainReport> VerifyTree(const std::string& root) {
+    const VersionCatalogue catalogue = ReadCatalogue(fs::path(root) / "launcher" / "versions.xml");
+    if (catalogue.versions.empty()) throw PublishError("no version is published under " + root);
+    std::vector<ChainReport> reports;
+
+    auto run = [&](const std::string& chain, int action, const std::string& from) {
+        ChainReport report;
+        report.chain = chain;
+        ScratchDirectory install;
+        // The runtime step needs Windows; its marker lets the replay skip it.
+        CreateEmptyFile((install.path() / "redist.txt").string());
+        try {
+            if (!from.empty()) {
+                const fs::path game = install.path() / "game";
+                fs::create_directories(game);
+                ReplayVersion(root, from, game.string());
+                SaveInstalledVersion((install.path() / "version.xml").string(), from);
+            }
+            TreeServer server(root);
+            const UpdateOutcome outcome = RunUpdate(action, install.str());
+            report.ok = outcome.next == UpdateOutcome::Next::kNotifyWindow;
+            if (!report.ok) report.message = outcome.caption + ": " + outcome.text;
+        } catch (const std::exception& error) {
+            report.message = error.what();
+        }
+        reports.push_back(report);
+    };
+
+    run("install -> " + catalogue.current, 0, {});
+    for (const CatalogueVersion& version : catalogue.versions) {
+        run("update " + version.value + " -> " + catalogue.current, 1, version.value);
+    }
+    return reports;
+}

@@ -1,0 +1,52 @@
+// The operator's side of the update protocol: turns game builds into the tree of files
+// the launcher downloads, and checks such a tree with the launcher's own engine.
+//
+// Tree under ROOT:
+//   launcher/versions.xml, launcher/servers.xml
+//   launcher/VERSION/manifest.xml, manifest.validate.xml, PACKAGE.zip ...
+//   update/launcher.xml, update/launcher.exe
+//
+// Packages: a version's new and changed files go whole into one package per top-level
+// folder of the build, "files-" + the folder's name, and files at the top level into
+// "files"; characters other than letters, digits, ".", "-" and "_" become "_". A
+// changed MIX archive (".mix", any case) goes instead as a patch archive in a package
+// of its own, "patch-" + its path with "/" as ".", when both builds' copies are readable
+// archives and patching the old one gives the new one byte for byte. Zips
+// hold their entries sorted by name, all dated 1980-01-01 00:00, so the same build
+// always gives the same bytes.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+class PublishError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Publishes buildDir as version under root. Without full, the manifest takes the game
+// from the previous published version (rebuilt by replaying the tree) to this one.
+void AddVersion(const std::string& root, const std::string& version, const std::string& buildDir,
+                bool full);
+
+// launcher/servers.xml, the servers in the order given.
+void PublishServers(const std::string& root, const std::vector<std::pair<std::string, std::string>>& servers);
+
+// update/launcher.xml announcing version, and update/launcher.exe.
+void PublishLauncher(const std::string& root, const std::string& version, const std::string& executable);
+
+struct ChainReport {
+    std::string chain;  // "install -> 1.2", "update 1.0 -> 1.2"
+    bool ok = false;
+    std::string message;
+};
+
+// Replays in scratch directories an Install, and an Update from every published
+// version, to the catalogue's "Current", validating each result.
+std::vector<ChainReport> VerifyTree(const std::string& root);
+
+// Rebuilds version's game files into gameDirectory from the tree, as the launcher
+// would install them, and validates them against the version's manifest.
+void ReplayVersion(const std::string& root, const std::string& version, const std::string& gameDirectory);
