@@ -18,8 +18,8 @@ struct AudioChannel {
 inline constexpr int kAudioChannelCount = 5;
 // In the order the Settings dialog reads and stores them.
 inline constexpr AudioChannel kAudioChannels[kAudioChannelCount] = {
-    {"master volume", "master enabled"}, {"sound volume", "sound enabled"},
-    {"dialog volume", "dialog enabled"}, {"music volume", "music enabled"},
+    {"master volume", "master enabled"},       {"sound volume", "sound enabled"},
+    {"dialog volume", "dialog enabled"},       {"music volume", "music enabled"},
     {"cinematic volume", "cinematic enabled"},
 };
 

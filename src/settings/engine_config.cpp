@@ -130,7 +130,8 @@ void WriteEngineConfig(const std::string& path, const RenderSettings& settings) 
     // error), and the write goes on from it.
     config_read_file(config.get(), path.c_str());
     RemoveValuelessSettings(config_root_setting(config.get()));
-    config_setting_t* render = Member(config_root_setting(config.get()), "Render", CONFIG_TYPE_GROUP);
+    config_setting_t* render =
+        Member(config_root_setting(config.get()), "Render", CONFIG_TYPE_GROUP);
     // Members cannot be added to a "Render" that is not a group: leave the file alone.
     if (render == nullptr || config_setting_type(render) != CONFIG_TYPE_GROUP) return;
 

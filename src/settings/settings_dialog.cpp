@@ -22,8 +22,8 @@ struct ChannelControls {
 
 // Same order as kAudioChannels.
 constexpr ChannelControls kChannelControls[kAudioChannelCount] = {
-    {IDC_MASTER_VOLUME, IDC_MASTER_ENABLED}, {IDC_SOUND_VOLUME, IDC_SOUND_ENABLED},
-    {IDC_DIALOG_VOLUME, IDC_DIALOG_ENABLED}, {IDC_MUSIC_VOLUME, IDC_MUSIC_ENABLED},
+    {IDC_MASTER_VOLUME, IDC_MASTER_ENABLED},       {IDC_SOUND_VOLUME, IDC_SOUND_ENABLED},
+    {IDC_DIALOG_VOLUME, IDC_DIALOG_ENABLED},       {IDC_MUSIC_VOLUME, IDC_MUSIC_ENABLED},
     {IDC_CINEMATIC_VOLUME, IDC_CINEMATIC_ENABLED},
 };
 
@@ -37,7 +37,8 @@ void ShowForm(HWND dialog, const SettingsForm& form) {
         const int slider = kChannelControls[channel].slider;
         SendDlgItemMessageA(dialog, slider, TBM_SETRANGEMAX, TRUE, 100);
         SendDlgItemMessageA(dialog, slider, TBM_SETPOS, TRUE, form.volumes[channel]);
-        if (form.enabled[channel]) CheckDlgButton(dialog, kChannelControls[channel].checkBox, BST_CHECKED);
+        if (form.enabled[channel])
+            CheckDlgButton(dialog, kChannelControls[channel].checkBox, BST_CHECKED);
     }
     if (form.showFps) CheckDlgButton(dialog, IDC_SHOW_FPS, BST_CHECKED);
 

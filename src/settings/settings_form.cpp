@@ -6,11 +6,11 @@ SettingsForm OpenSettingsForm(ClientStore& store, DisplayModeSource& modes,
                               const std::string& engineConfigPath) {
     SettingsForm form;
     for (int channel = 0; channel < kAudioChannelCount; ++channel) {
-        form.volumes[channel] = ReadClientValue(store, kSoundKeySuffix,
-                                                kAudioChannels[channel].volumeValue, kDefaultVolume);
-        form.enabled[channel] = ReadClientValue(store, kSoundKeySuffix,
-                                                kAudioChannels[channel].enabledValue,
-                                                kDefaultSwitch) != 0;
+        form.volumes[channel] = ReadClientValue(
+            store, kSoundKeySuffix, kAudioChannels[channel].volumeValue, kDefaultVolume);
+        form.enabled[channel] =
+            ReadClientValue(store, kSoundKeySuffix, kAudioChannels[channel].enabledValue,
+                            kDefaultSwitch) != 0;
     }
     form.showFps = ReadClientValue(store, kDebugKeySuffix, kShowFpsValue, kDefaultSwitch) != 0;
 
@@ -36,7 +36,8 @@ void ConfirmSettingsForm(const SettingsForm& form, ClientStore& store,
 
     RenderSettings& render = CurrentRenderSettings();
     // No selection means the first entry; with no entries at all the size stays.
-    const std::size_t position = form.resolution < 0 ? 0 : static_cast<std::size_t>(form.resolution);
+    const std::size_t position =
+        form.resolution < 0 ? 0 : static_cast<std::size_t>(form.resolution);
     if (position < form.resolutions.size()) {
         render.width = static_cast<std::int32_t>(form.resolutions[position].width);
         render.height = static_cast<std::int32_t>(form.resolutions[position].height);

@@ -20,8 +20,8 @@ TEST(DisplayModeListTest, ListsEachSizeOnceInAdapterOrderAcrossBothFormats) {
 
     const DisplayModeChoice choice = BuildDisplayModeList(adapter, 0, 0);
     EXPECT_EQ(adapter.askedFormats, (std::vector<std::uint32_t>{22, 23}));
-    EXPECT_EQ(Texts(choice.modes), (std::vector<std::string>{"1280 x 1024", "1024 x 768",
-                                                             "800 x 600", "1920 x 1080"}));
+    EXPECT_EQ(Texts(choice.modes),
+              (std::vector<std::string>{"1280 x 1024", "1024 x 768", "800 x 600", "1920 x 1080"}));
 }
 
 TEST(DisplayModeListTest, LeavesOutModesBelow640By480) {

@@ -62,11 +62,10 @@ TEST_F(SettingsFormTest, ConfirmStoresEveryValueUnderItsKeyInDialogOrder) {
     form.showFps = false;
     ConfirmSettingsForm(form, store, path);
 
-    EXPECT_EQ(store.writes,
-              (std::vector<std::string>{"master volume", "master enabled", "sound volume",
-                                        "sound enabled", "dialog volume", "dialog enabled",
-                                        "music volume", "music enabled", "cinematic volume",
-                                        "cinematic enabled", "ShowFps"}));
+    EXPECT_EQ(store.writes, (std::vector<std::string>{
+                                "master volume", "master enabled", "sound volume", "sound enabled",
+                                "dialog volume", "dialog enabled", "music volume", "music enabled",
+                                "cinematic volume", "cinematic enabled", "ShowFps"}));
     EXPECT_EQ(store.values.at({kSound, "dialog volume"}), 30u);
     EXPECT_EQ(store.values.at({kSound, "music volume"}), 40u);
     EXPECT_EQ(store.values.at({kSound, "master enabled"}), 0u);

@@ -2,9 +2,7 @@
 
 #include <d3d9.h>
 
-void Direct3DDisplayModes::Releaser::operator()(IDirect3D9* direct3d) const {
-    direct3d->Release();
-}
+void Direct3DDisplayModes::Releaser::operator()(IDirect3D9* direct3d) const { direct3d->Release(); }
 
 Direct3DDisplayModes::Direct3DDisplayModes() : direct3d_(Direct3DCreate9(D3D_SDK_VERSION)) {}
 
