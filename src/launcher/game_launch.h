@@ -2,6 +2,6 @@
 
 #include <string>
 
-// Starts game\game.exe in the game folder with the given command line, and does not
-// wait for it. The command line may be as long as Windows allows (32,767 characters).
+// Starts game\game.exe in the game folder with the given command line and does not
+// wait for it.
 bool StartGame(const std::string& installDirectory, const std::string& commandLine);

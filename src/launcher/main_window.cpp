@@ -1,5 +1,8 @@
 #include "launcher/main_window.h"
 
+#include <objbase.h>
+#include <process.h>
+
 #include <cstdio>
 #include <string>
 
@@ -14,6 +17,7 @@
 #include "platform/win32/center_window.h"
 #include "resource_ids.h"
 #include "settings/settings_dialog.h"
+#include "update/update_flow.h"
 
 namespace {
 
@@ -115,6 +119,33 @@ void Play(HWND dialog) {
               GameCommandLine(address, Launcher().userName, Launcher().userKey));
 }
 
+// The update worker: installs, updates or replaces the launcher, then tells the main
+// window (success), the player (failure, and the button stays disabled) or ends the
+// process (a new launcher has started).
+unsigned __stdcall UpdateWorker(void*) {
+    // The URL moniker is COM: each thread that downloads joins an apartment first.
+    const HRESULT com = CoInitialize(nullptr);
+    const UpdateOutcome outcome = RunUpdate(Launcher().actionCode, InstallDirectory());
+    switch (outcome.next) {
+        case UpdateOutcome::Next::kNotifyWindow:
+            SendMessageA(Handles().mainWindow, WM_APP, 0, 0);
+            break;
+        case UpdateOutcome::Next::kShowMessage:
+            MessageBoxA(nullptr, outcome.text.c_str(), outcome.caption.c_str(), MB_ICONERROR | MB_OK);
+            break;
+        case UpdateOutcome::Next::kExitProcess:
+            ExitProcess(0);
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
+    return 0;
+}
+
+void StartUpdateWorker(HWND dialog) {
+    EnableWindow(GetDlgItem(dialog, IDC_MAIN_BUTTON), FALSE);
+    const uintptr_t thread = _beginthreadex(nullptr, 0, UpdateWorker, nullptr, 0, nullptr);
+    if (thread != 0) CloseHandle(reinterpret_cast<HANDLE>(thread));  // never waited on
+}
+
 void OnMainButton(HWND dialog) {
     switch (Launcher().actionCode) {
         case kActionPlay:
@@ -122,6 +153,9 @@ void OnMainButton(HWND dialog) {
             break;
         case kActionRetry:
             DecideMainButton(dialog);
+            break;
+        default:
+            StartUpdateWorker(dialog);
             break;
     }
 }

@@ -12,6 +12,7 @@
 #include "launcher/window_handles.h"
 #include "platform/folders.h"
 #include "platform/path.h"
+#include "platform/win32/create_process_runner.h"
 #include "platform/win32/url_downloader.h"
 #include "platform/win32/window_status_sink.h"
 
@@ -35,6 +36,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     SetDownloader(&downloader);
     WindowStatusSink statusSink;
     SetStatusSink(&statusSink);
+    CreateProcessRunner processRunner;
+    SetProcessRunner(&processRunner);
 
     const std::string keyPath = JoinPath(InstallDirectory(), kUserKeyFileName);
     if (auto key = ReadUserKeyFile(keyPath)) {
