@@ -121,7 +121,7 @@ class Release:
         self.write("update/launcher.xml", f'<Version Current="{version}"/>')
 
     def catalogue(self, current):
-        self.write("launcher/versions.xml", f'<Versions Current="{current}"><Version Name="{current}"/></Versions>')
+        self.write("launcher/versions.xml", f'<Versions Current="{current}"><Version Value="{current}" Type="Full"/></Versions>')
 
     def servers(self, *servers):
         entries = "".join(f'<Server Name="{name}" IP="{address}"/>' for name, address in servers)

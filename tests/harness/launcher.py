@@ -20,6 +20,11 @@ class LauncherInstall:
     def game_dir(self):
         return self.directory / "game"
 
+    def windows_path(self, relative=""):
+        """The path under the install directory as the launcher sees it (wine's Z: drive)."""
+        path = self.directory / relative if relative else self.directory
+        return "Z:" + str(path).replace("/", "\\")
+
     def mark_installed(self, version):
         """A game folder and version.xml recording `version`."""
         self.game_dir.mkdir(exist_ok=True)

@@ -1,0 +1,275 @@
+"""Install, update and self-update in the real launcher, against releases published with
+the operator's own tool."""
+import shutil
+import time
+import zipfile
+
+import pytest
+
+from conftest import MAIN_WINDOW
+from harness import sample_game
+
+BUTTON, STATUS, SERVER_LIST = 1011, 1012, 1013
+VALIDATION_FAILED = "The build did not validate properly"
+
+
+@pytest.fixture(scope="session")
+def tools():
+    sample_game.build_tools()
+
+
+@pytest.fixture
+def published(release, build, tools, tmp_path):
+    """A release of the sample game: the runtime installer, servers, and the versions asked for."""
+    release.launcher_version("1.0.1")
+    shutil.copy2(build.helper("vc_redist.x64.exe"), release.write("vs/17/release/vc_redist.x64.exe", b""))
+    sample_game.run_tool(sample_game.PUBLISH, "servers", release.root, "Alpha=10.0.0.1:7777",
+                         "Bravo=10.0.0.2:7777")
+
+    def publish(*versions, full=("1.0",)):
+        sample_game.publish(release.root, versions, build.helper("game.exe"), tmp_path / "builds", full)
+        return release.root / "launcher"
+    return publish
+
+
+def expected_game(build, version, tmp_path):
+    folder = sample_game.write_build(tmp_path / f"expected-{version}", version, build.helper("game.exe"))
+    return sample_game.game_files(folder)
+
+
+def wait_for_button(ui, caption, timeout=60):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if ui.text(MAIN_WINDOW, BUTTON) == caption and ui.enabled(MAIN_WINDOW, BUTTON):
+            return
+        time.sleep(0.3)
+    raise AssertionError(f"main button reads {ui.text(MAIN_WINDOW, BUTTON)!r}, "
+                         f"enabled {ui.enabled(MAIN_WINDOW, BUTTON)}; status {ui.text(MAIN_WINDOW, STATUS)!r}")
+
+
+def preinstall(install, build, version, tmp_path):
+    """The game folder and record of an installed `version`, as an install leaves them."""
+    folder = sample_game.write_build(tmp_path / f"installed-{version}", version, build.helper("game.exe"))
+    shutil.copytree(folder, install.game_dir)
+    install.mark_installed(version)
+    (install.directory / "redist.txt").write_bytes(b"")
+
+
+def runtime_runs(install):
+    log = install.directory / "vc_redist.x64.exe.log"
+    if not log.exists():
+        return []
+    return [line for line in log.read_bytes().decode("latin-1").split("\r\n") if line.startswith("cmdline=")]
+
+
+def leftovers(install):
+    """Temporary files the update flow must not leave behind."""
+    names = [p.name for p in install.directory.rglob("*") if p.is_file()]
+    return [n for n in names if n.endswith((".old", ".part", ".zip", ".tmp")) or n.startswith("manifest")]
+
+
+def test_install_from_a_fresh_directory(signed_in, install, published, build, ui, shot, tmp_path):
+    published("1.0", "1.1")
+    signed_in()
+    assert ui.text(MAIN_WINDOW, BUTTON) == "&Install"
+    ui.click(MAIN_WINDOW, BUTTON)
+    assert not ui.enabled(MAIN_WINDOW, BUTTON), "the button is disabled while the worker runs"
+    shot("installing")
+    wait_for_button(ui, "&Play")
+    shot("installed")
+
+    assert ui.visible(MAIN_WINDOW, SERVER_LIST)
+    assert ui.combo_items(MAIN_WINDOW, SERVER_LIST) == ["Alpha", "Bravo"]
+    assert runtime_runs(install) == [f"cmdline={install.windows_path('vc_redist.x64.exe')} /quiet /norestart"]
+    assert (install.directory / "redist.txt").read_bytes() == b""
+    assert not (install.directory / "vc_redist.x64.exe").exists()
+    assert sample_game.game_files(install.game_dir) == expected_game(build, "1.1", tmp_path)
+    assert (install.directory / "version.xml").read_text() == '<Version Current="1.1"/>\n'
+    assert (install.directory / "versions.xml").exists(), "an install leaves the catalogue"
+    assert leftovers(install) == []
+
+
+def test_second_install_does_not_run_the_runtime_again(signed_in, install, published, ui):
+    published("1.0")
+    (install.directory / "redist.txt").write_bytes(b"")
+    signed_in()
+    ui.click(MAIN_WINDOW, BUTTON)
+    wait_for_button(ui, "&Play")
+    assert runtime_runs(install) == []
+
+
+def test_update_across_versions_with_deletions_and_a_patch(signed_in, install, published, build, ui,
+                                                          server, shot, tmp_path):
+    published("1.0")
+    preinstall(install, build, "1.0", tmp_path)
+    published("1.1", "1.2")
+    signed_in()
+    assert ui.text(MAIN_WINDOW, BUTTON) == "&Update"
+    server.clear_requests()
+    ui.click(MAIN_WINDOW, BUTTON)
+    wait_for_button(ui, "&Play")
+    shot("updated")
+
+    assert sample_game.game_files(install.game_dir) == expected_game(build, "1.2", tmp_path)
+    assert (install.game_dir / "main.mix").read_bytes() == (tmp_path / "expected-1.2" / "main.mix").read_bytes()
+    assert not (install.game_dir / "data" / "legacy.txt").exists()
+    assert (install.directory / "version.xml").read_text() == '<Version Current="1.2"/>\n'
+    assert not (install.directory / "versions.xml").exists(), "an update removes the catalogue"
+    assert leftovers(install) == []
+    fetched = [r.path for r in server.requests()]
+    assert any(p.startswith("/launcher/1.1/patch-") for p in fetched), fetched
+
+
+def test_update_to_a_later_full_version_clears_the_game_folder(signed_in, install, published, build, ui,
+                                                              tmp_path):
+    published("1.0")
+    preinstall(install, build, "1.0", tmp_path)
+    (install.game_dir / "stray.txt").write_bytes(b"not part of any version")
+    published("1.1", "1.2", full=("1.0", "1.2"))
+    signed_in()
+    ui.click(MAIN_WINDOW, BUTTON)
+    wait_for_button(ui, "&Play")
+    assert not (install.game_dir / "stray.txt").exists()
+    assert sample_game.game_files(install.game_dir) == expected_game(build, "1.2", tmp_path)
+
+
+def test_a_build_that_does_not_validate(signed_in, install, published, release, ui, shot):
+    tree = published("1.0")
+    manifest = tree / "1.0" / "manifest.validate.xml"
+    text = manifest.read_text()
+    first_hash = text.split('checksum="')[1][:64]
+    manifest.write_text(text.replace(first_hash, "0" * 64, 1))
+    signed_in()
+    ui.click(MAIN_WINDOW, BUTTON)
+    assert ui.message_box(VALIDATION_FAILED, timeout_ms=60000) == "Validation Failed"
+    shot("validation-failed")
+    ui.press(VALIDATION_FAILED)
+    ui.wait_gone(VALIDATION_FAILED)
+    assert not ui.enabled(MAIN_WINDOW, BUTTON), "the button stays disabled"
+    assert (install.game_dir / "manifest.validate.xml").exists()
+    assert not (install.directory / "version.xml").exists()
+
+
+INSTALL_FAILURE = "Install Failure"
+
+
+def publish_by_hand(release, version, manifest, packages):
+    """A version written without the publisher, for packages it would never make."""
+    folder = release.root / "launcher" / version
+    folder.mkdir(parents=True, exist_ok=True)
+    (folder / "manifest.xml").write_text(manifest)
+    for name, entries in packages.items():
+        with zipfile.ZipFile(folder / f"{name}.zip", "w") as package:
+            for entry, content in entries.items():
+                package.writestr(entry, content)
+    catalogue = release.root / "launcher" / "versions.xml"
+    text = catalogue.read_text()
+    catalogue.write_text(text.replace("</Versions>", f'<Version Value="{version}" Type="Patch"/></Versions>')
+                         .replace('Current="1.0"', f'Current="{version}"'))
+
+
+def update_fails(signed_in, ui, shot, name):
+    signed_in()
+    assert ui.text(MAIN_WINDOW, BUTTON) == "&Update"
+    ui.click(MAIN_WINDOW, BUTTON)
+    body = ui.message_box(INSTALL_FAILURE, timeout_ms=60000)
+    shot(name)
+    ui.press(INSTALL_FAILURE)
+    ui.wait_gone(INSTALL_FAILURE)
+    assert not ui.enabled(MAIN_WINDOW, BUTTON)
+    return body
+
+
+def test_a_corrupt_patch_restores_the_archive(signed_in, install, published, build, ui, shot, tmp_path):
+    tree = published("1.0")
+    preinstall(install, build, "1.0", tmp_path)
+    before = (install.game_dir / "main.mix").read_bytes()
+    published("1.1")
+    [package] = (tree / "1.1").glob("patch-*.zip")
+    with zipfile.ZipFile(package) as original:
+        entries = {info.filename: b"this is not a MIX archive" for info in original.infolist()}
+    with zipfile.ZipFile(package, "w") as damaged:
+        for entry, content in entries.items():
+            damaged.writestr(entry, content)
+
+    body = update_fails(signed_in, ui, shot, "corrupt-patch")
+    assert "main.mix" in body, body
+    assert (install.game_dir / "main.mix").read_bytes() == before
+    assert not (install.game_dir / "main.mix.old").exists()
+    assert (install.directory / "version.xml").read_text() == '<Version Current="1.0"/>'
+
+
+@pytest.mark.parametrize("entry", ["..\\escaped.txt", "C:escaped.txt", "CON", "data/aux.txt", "lands. "])
+def test_a_zip_entry_never_writes_outside_the_game_folder(signed_in, install, published, release, build,
+                                                         ui, shot, tmp_path, entry):
+    published("1.0")
+    preinstall(install, build, "1.0", tmp_path)
+    publish_by_hand(release, "1.1", '<Game_Manifest><File package="evil" name="escaped.txt" checksum="AB"/>'
+                    '</Game_Manifest>', {"evil": {entry: b"out of bounds"}})
+    body = update_fails(signed_in, ui, shot, "zip-refused")
+    outside = [p for p in install.directory.parent.rglob("*escaped*") if install.game_dir not in p.parents]
+    assert outside == []
+    if entry.startswith(".."):
+        # ".." components are dropped: the file lands inside the game folder, and the
+        # build then fails for want of this version's validation manifest.
+        assert (install.game_dir / "escaped.txt").exists()
+    else:
+        assert "evil.zip" in body, body
+        written = {p.name for p in install.game_dir.iterdir()} - {"manifest.xml"}  # kept for a look
+        assert written == {"game.exe", "data", "main.mix"}
+
+
+def test_a_manifest_that_is_not_xml_is_reported(signed_in, install, published, release, build, ui, shot,
+                                               tmp_path):
+    published("1.0")
+    preinstall(install, build, "1.0", tmp_path)
+    publish_by_hand(release, "1.1", "<Game_Manifest><File package=", {})
+    body = update_fails(signed_in, ui, shot, "manifest-not-xml")
+    assert "manifest.xml" in body, body
+
+
+def test_a_package_the_server_lacks_is_named(signed_in, install, published, release, build, ui, shot, tmp_path):
+    published("1.0")
+    preinstall(install, build, "1.0", tmp_path)
+    publish_by_hand(release, "1.1", '<Game_Manifest><File package="files-data" name="data/readme.txt" '
+                    'checksum="AB"/></Game_Manifest>', {})
+    body = update_fails(signed_in, ui, shot, "package-missing")
+    assert "files-data.zip" in body, body
+
+
+LAUNCHER_UPDATE_FAILED = "Launcher Update Failure"
+
+
+def test_self_update_replaces_and_restarts_the_launcher(signed_in, install, release, build, ui, shot):
+    release.launcher_version("1.0.2")
+    # The served launcher differs from the running one by trailing bytes, which Windows
+    # ignores, so the file in place afterwards shows which one arrived.
+    served = build.launcher.read_bytes() + b"\0release 1.0.2\0"
+    release.write("update/launcher.exe", served)
+    signed_in()
+    assert ui.text(MAIN_WINDOW, BUTTON) == "&Update Launcher"
+    ui.click(MAIN_WINDOW, BUTTON)
+    assert install.wait_exit(timeout=60) == 0, "the old launcher ends itself"
+    ui.wait(MAIN_WINDOW, timeout_ms=30000)
+    shot("restarted")
+    deadline = time.monotonic() + 15
+    while (install.directory / "launcher.ex_").exists() and time.monotonic() < deadline:
+        time.sleep(0.2)
+    assert not (install.directory / "launcher.ex_").exists(), "the new launcher deletes the old one"
+    assert (install.directory / "launcher.exe").read_bytes() == served
+    ui.close(MAIN_WINDOW)
+    ui.wait_gone(MAIN_WINDOW)
+
+
+def test_self_update_without_a_served_launcher_keeps_the_old_one(signed_in, install, release, build, ui, shot):
+    release.launcher_version("1.0.2")
+    original = (install.directory / "launcher.exe").read_bytes()
+    signed_in()
+    ui.click(MAIN_WINDOW, BUTTON)
+    body = ui.message_box(LAUNCHER_UPDATE_FAILED, timeout_ms=60000)
+    shot("launcher-update-failed")
+    ui.press(LAUNCHER_UPDATE_FAILED)
+    assert body
+    assert (install.directory / "launcher.exe").read_bytes() == original
+    assert not (install.directory / "launcher.ex_").exists()
+    assert install.process.poll() is None, "the launcher keeps running"
