@@ -1,6 +1,8 @@
-"""Serves a release and an account service from local HTTPS servers and runs
-launcher.exe against them: on your display for you to use, or on a virtual one where
-the demo signs in by itself and keeps screenshots."""
+"""The whole job on local servers: publishes a sample game of our own making (a full
+version and two updates, one carrying a MIX patch, and three servers), serves it and an
+account service over HTTPS, and runs launcher.exe against them. On your display you
+drive it; on a virtual one the demo signs in, installs, updates and plays by itself and
+keeps screenshots and a summary."""
 import os
 import pathlib
 import shutil
@@ -10,6 +12,7 @@ import time
 ROOT = pathlib.Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests"))
 
+from harness import sample_game  # noqa: E402
 from harness.display import XvfbDisplay, screenshot  # noqa: E402
 from harness.launcher import LauncherInstall  # noqa: E402
 from harness.ui import Ui  # noqa: E402
@@ -22,38 +25,105 @@ from servers.https_server import HttpsServer  # noqa: E402
 DEMO = ROOT / "build" / "demo"
 DEMO_USER, DEMO_PASSWORD = "demo", "demo"
 MAIN_WINDOW = "Kestrava Launcher"
+BUTTON, STATUS, SERVER_LIST = 1011, 1012, 1013
+SERVERS = ("Kestrel Ridge=play1.kestrava.test:7777", "Dusk Valley=play2.kestrava.test:7777",
+           "Amber Coast=play3.kestrava.test:7777")
 
 
 def say(text):
     print(f"demo: {text}", flush=True)
 
 
-def publish(release):
+class Demo:
+    def __init__(self):
+        self.started = time.monotonic()
+        self.summary = []
+        self.shots = 0
+
+    def note(self, text):
+        self.summary.append(text)
+        say(text)
+
+    def elapsed(self):
+        return f"{time.monotonic() - self.started:.1f} s"
+
+
+def publish_release(release, build, versions):
     shutil.rmtree(release, ignore_errors=True)
     (release / "update").mkdir(parents=True)
     (release / "update" / "launcher.xml").write_text('<Version Current="1.0.1"/>')
+    (release / "vs" / "17" / "release").mkdir(parents=True)
+    shutil.copy2(build.helper("vc_redist.x64.exe"), release / "vs" / "17" / "release")
+    sample_game.run_tool(sample_game.PUBLISH, "servers", release, *SERVERS)
+    sample_game.publish(release, versions, build.helper("game.exe"), DEMO / "builds")
 
 
-def drive(ui, display, summary, started):
+def wait_for_button(ui, caption, timeout=120):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if ui.text(MAIN_WINDOW, BUTTON) == caption and ui.enabled(MAIN_WINDOW, BUTTON):
+            return
+        time.sleep(0.3)
+    raise RuntimeError(f"the main button never read {caption!r}; status {ui.text(MAIN_WINDOW, STATUS)!r}")
+
+
+def drive(demo, ui, display, install, release, build):
     """What a player would do, done by the demo itself, with a screenshot of each step."""
+    def shot(name):
+        demo.shots += 1
+        path = screenshot(display.name, DEMO / f"{demo.shots}-{name}.png")
+        demo.note(f"  screenshot {path.name}")
+
+    install.start()
     ui.wait("Login")
-    summary.append(f"first window (login) after {time.monotonic() - started:.1f} s")
-    summary.append(f"screenshot: {screenshot(display.name, DEMO / '1-login.png')}")
+    demo.note(f"first window (login dialog) after {demo.elapsed()}")
+    shot("login")
     ui.type("Login", 1015, DEMO_USER)
     ui.type("Login", 1018, DEMO_PASSWORD)
     ui.click("Login", 1017)
     ui.wait(MAIN_WINDOW)
-    summary.append(f"signed in as {ui.text(MAIN_WINDOW, 1016)!r}; main button "
-                   f"{ui.text(MAIN_WINDOW, 1011)!r}; status {ui.text(MAIN_WINDOW, 1012)!r}")
-    summary.append(f"screenshot: {screenshot(display.name, DEMO / '2-main-window.png')}")
+    demo.note(f"signed in as {ui.text(MAIN_WINDOW, 1016)!r}; the main button reads {ui.text(MAIN_WINDOW, BUTTON)!r}")
+    shot("install")
+
+    step = time.monotonic()
+    ui.click(MAIN_WINDOW, BUTTON)
+    wait_for_button(ui, "&Play")
+    demo.note(f"installed {(install.directory / 'version.xml').read_text().strip()} in "
+              f"{time.monotonic() - step:.1f} s; servers {ui.combo_items(MAIN_WINDOW, SERVER_LIST)}")
+    shot("installed")
     ui.close(MAIN_WINDOW)
+    install.wait_exit()
+
+    publish_release(release, build, ["1.0", "1.1", "1.2"])
+    demo.note("published update 1.2 (a MIX patch for main.mix); starting the launcher again")
+    install.start()
+    ui.wait(MAIN_WINDOW)
+    demo.note(f"the main button reads {ui.text(MAIN_WINDOW, BUTTON)!r}")
+    shot("update")
+    step = time.monotonic()
+    ui.click(MAIN_WINDOW, BUTTON)
+    wait_for_button(ui, "&Play")
+    demo.note(f"updated to {(install.directory / 'version.xml').read_text().strip()} in "
+              f"{time.monotonic() - step:.1f} s")
+    ui.select_combo(MAIN_WINDOW, SERVER_LIST, 0)
+    ui.click(MAIN_WINDOW, BUTTON)
+    log = install.game_dir / "game.exe.log"
+    deadline = time.monotonic() + 20
+    while not log.exists() and time.monotonic() < deadline:
+        time.sleep(0.2)
+    shot("playing")
+    demo.note(f"game.exe started with: {log.read_bytes().decode('latin-1').splitlines()[0]}")
+    ui.close(MAIN_WINDOW)
+    return install.wait_exit()
 
 
 def main():
-    started = time.monotonic()
+    demo = Demo()
     shutil.rmtree(DEMO / "install", ignore_errors=True)
+    for old in DEMO.glob("*.png"):
+        old.unlink()
     release = DEMO / "release"
-    publish(release)
+    release.mkdir(parents=True, exist_ok=True)
 
     certs = make_certificates(DEMO / "certs")
     files = HttpsServer(release, certs).start()
@@ -64,10 +134,11 @@ def main():
     accounts.start()
     say(f"serving {release} at {files.host}, the account service at {accounts.host}")
 
-    say("building launcher.exe for the local servers")
+    say("building launcher.exe for the local servers, and the operator's tools")
     hosts = {name: files.host for name in HOST_VARIABLES}
     hosts["KESTRAVA_ACCOUNT_HOST"] = accounts.host
     build = build_for_hosts(hosts, DEMO / "programs", ROOT / "build" / "windows-demo")
+    sample_game.build_tools()
 
     virtual = None if os.environ.get("DISPLAY") else XvfbDisplay()
     display_name = virtual.name if virtual else os.environ["DISPLAY"]
@@ -77,20 +148,21 @@ def main():
     prefix.trust_ca(build.helper("trust_ca.exe"), certs.ca_der)
 
     install = LauncherInstall(DEMO / "install", build, prefix)
-    ui = Ui(prefix, build.helper("ui_driver.exe"), timeout_ms=30000)
-    summary = []
+    ui = Ui(prefix, build.helper("ui_driver.exe"), timeout_ms=60000)
     try:
-        install.start()
         if virtual is None:
+            publish_release(release, build, ["1.0", "1.1", "1.2"])
+            install.start()
             say(f"launcher.exe runs on {display_name}: sign in as {DEMO_USER!r} with password "
                 f"{DEMO_PASSWORD!r}; close it to end the demo")
             code = install.process.wait()
         else:
-            drive(ui, virtual, summary, started)
-            code = install.wait_exit()
-        summary.append(f"launcher.exe exited with code {code}")
-        summary.append(f"requests: {len(files.requests())} to the file server, "
-                       f"{len(accounts.requests())} to the account service")
+            publish_release(release, build, ["1.0", "1.1"])
+            demo.note("published the sample game: 1.0 (full) and 1.1 (a MIX patch), three servers")
+            code = drive(demo, ui, virtual, install, release, build)
+        demo.note(f"launcher.exe exited with code {code}")
+        demo.note(f"requests: {len(files.requests())} to the file server, "
+                  f"{len(accounts.requests())} to the account service")
     finally:
         install.kill()
         prefix.shutdown()
@@ -98,11 +170,9 @@ def main():
         accounts.stop()
         if virtual is not None:
             virtual.stop()
-    summary.append(f"total {time.monotonic() - started:.1f} s")
-    (DEMO / "summary.txt").write_text("\n".join(summary) + "\n")
-    for line in summary:
-        say(line)
-    say(f"summary: {DEMO / 'summary.txt'}")
+    demo.note(f"total {demo.elapsed()}")
+    (DEMO / "summary.txt").write_text("\n".join(demo.summary) + "\n")
+    say(f"summary and screenshots in {DEMO}")
 
 
 if __name__ == "__main__":

@@ -15,8 +15,10 @@ MIXTOOL = NATIVE_TOOLS / "mixtool" / "mixtool"
 
 
 def build_tools():
-    subprocess.run(["cmake", "--build", "--preset", "native", "--target", "kestrava-publish", "mixtool"],
-                   cwd=ROOT, check=True, capture_output=True)
+    """The native kestrava-publish and mixtool."""
+    for command in (["cmake", "--preset", "native"],
+                    ["cmake", "--build", "--preset", "native", "--target", "kestrava-publish", "mixtool"]):
+        subprocess.run(command, cwd=ROOT, check=True, capture_output=True)
 
 
 def run_tool(*args):
