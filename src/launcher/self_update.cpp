@@ -34,7 +34,8 @@ bool LooksLikeWindowsExecutable(const std::string& path) {
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) return false;
     unsigned char header[64];
-    if (!ReadAt(file.get(), 0, header, sizeof header) || header[0] != 'M' || header[1] != 'Z') return false;
+    if (!ReadAt(file.get(), 0, header, sizeof header) || header[0] != 'M' || header[1] != 'Z')
+        return false;
     const std::uint32_t peOffset = header[0x3C] | (header[0x3D] << 8) | (header[0x3E] << 16) |
                                    (std::uint32_t{header[0x3F]} << 24);
     unsigned char signature[4];
@@ -51,14 +52,17 @@ UpdateOutcome ReplaceLauncher(const std::string& installDirectory) {
         return Failure(std::string(error.what()) + " The launcher could not be updated.");
     }
 
-    const TransferResult result = DownloadFile(UpdateServerBaseUrl(), installDirectory, "launcher.exe");
+    const TransferResult result =
+        DownloadFile(UpdateServerBaseUrl(), installDirectory, "launcher.exe");
     if (result != TransferResult::kCompleted || !LooksLikeWindowsExecutable(executable)) {
         try {
             RemoveFile(executable);
             RenameReplacing(aside, executable);
         } catch (const InstallError& error) {
-            return Failure(std::string("The new launcher did not arrive, and the old one could not be put back: ") +
-                           error.what());
+            return Failure(
+                std::string(
+                    "The new launcher did not arrive, and the old one could not be put back: ") +
+                error.what());
         }
         return Failure(result == TransferResult::kCompleted
                            ? "The new launcher that was downloaded is not a Windows program. "

@@ -26,7 +26,9 @@ void FolderDownloader::FailOn(const std::string& url, TransferResult result) {
     failures_[url] = result;
 }
 
-void FolderDownloader::CutOff(const std::string& url, std::uint64_t bytes) { cutOffs_[url] = bytes; }
+void FolderDownloader::CutOff(const std::string& url, std::uint64_t bytes) {
+    cutOffs_[url] = bytes;
+}
 
 void FolderDownloader::Clear(const std::string& url) {
     failures_.erase(url);

@@ -33,8 +33,8 @@ const XMLElement& Root(const XMLDocument& document, const char* name, const std:
 std::string Required(const XMLElement& element, const char* attribute, const std::string& label) {
     const char* value = element.Attribute(attribute);
     if (value == nullptr) {
-        throw InstallError(label + " has a \"" + std::string(element.Name()) + "\" element without the \"" +
-                           std::string(attribute) + "\" attribute.");
+        throw InstallError(label + " has a \"" + std::string(element.Name()) +
+                           "\" element without the \"" + std::string(attribute) + "\" attribute.");
     }
     return value;
 }
@@ -69,7 +69,8 @@ VersionCatalogue LoadVersionCatalogue(const std::string& path, const std::string
 
 bool IsFullVersion(const CatalogueVersion& version, const std::string& label) {
     if (!version.hasType) {
-        throw InstallError(label + " gives version " + version.value + " without the \"Type\" attribute.");
+        throw InstallError(label + " gives version " + version.value +
+                           " without the \"Type\" attribute.");
     }
     return version.type == "Full";
 }

@@ -103,7 +103,8 @@ void RenameReplacing(const std::string& from, const std::string& to) {
 }
 
 void CreateEmptyFile(const std::string& path) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"),
+                                                         &std::fclose);
     if (!file) Fail("create", path, errno);
     if (std::fclose(file.release()) != 0) Fail("write", path, errno);
 }

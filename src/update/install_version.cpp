@@ -18,7 +18,8 @@
 namespace {
 
 std::string TransferFault(TransferResult result) {
-    return result == TransferResult::kRefused ? "the server refused it" : "the server could not be reached";
+    return result == TransferResult::kRefused ? "the server refused it"
+                                              : "the server could not be reached";
 }
 
 // Downloads and unpacks one package zip, then removes the zip.
@@ -28,12 +29,14 @@ void FetchAndExtract(const std::string& folderUrl, const std::string& gameDirect
     const std::string zipPath = JoinPath(gameDirectory, zipName);
     const TransferResult result = DownloadUrlToFile(folderUrl + zipName, zipPath);
     if (result != TransferResult::kCompleted) {
-        throw InstallError("The package " + zipName + " could not be downloaded: " + TransferFault(result) + ".");
+        throw InstallError("The package " + zipName +
+                           " could not be downloaded: " + TransferFault(result) + ".");
     }
     const int code = ExtractZip(zipPath.c_str(), gameDirectory.c_str());
     if (code != kExtractOk) {
         RemoveFileIfPresent(zipPath);
-        throw InstallError("The package " + zipName + " could not be unpacked: " + ExtractZipFault(code) + ".");
+        throw InstallError("The package " + zipName +
+                           " could not be unpacked: " + ExtractZipFault(code) + ".");
     }
     RemoveFile(zipPath);
 }
@@ -50,13 +53,14 @@ void RequireConfined(const std::string& name, const std::string& label) {
                    !IsUnsafeNameComponent(component);
         start = end + 1;
     }
-    if (!confined) throw InstallError(label + " names a file outside the game folder: \"" + name + "\".");
+    if (!confined)
+        throw InstallError(label + " names a file outside the game folder: \"" + name + "\".");
 }
 
 }  // namespace
 
-void FetchOrFail(const std::string& baseUrl, const std::string& directory, const std::string& fileName,
-                 const std::string& label) {
+void FetchOrFail(const std::string& baseUrl, const std::string& directory,
+                 const std::string& fileName, const std::string& label) {
     const TransferResult result = DownloadFile(baseUrl, directory, fileName);
     if (result != TransferResult::kCompleted) {
         throw InstallError(label + " could not be downloaded: " + TransferFault(result) + ".");
@@ -81,7 +85,8 @@ void InstallPatch(const std::string& folderUrl, const std::string& gameDirectory
         RemoveFileIfPresent(target);
         RenameReplacing(saved, target);
         RemoveFileIfPresent(patchPath);
-        throw InstallError("The patch " + patch + " could not be applied to " + name + ": " + error.what());
+        throw InstallError("The patch " + patch + " could not be applied to " + name + ": " +
+                           error.what());
     }
     RemoveFile(patchPath);
     RemoveFile(saved);

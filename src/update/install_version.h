@@ -15,5 +15,5 @@ void InstallPatch(const std::string& folderUrl, const std::string& gameDirectory
 
 // Fetches baseUrl + fileName into directory; raises InstallError naming label when the
 // file does not arrive.
-void FetchOrFail(const std::string& baseUrl, const std::string& directory, const std::string& fileName,
-                 const std::string& label);
+void FetchOrFail(const std::string& baseUrl, const std::string& directory,
+                 const std::string& fileName, const std::string& label);

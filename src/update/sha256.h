@@ -23,7 +23,8 @@ public:
 private:
     void Reset();
 
-    using Compress = void (*)(std::uint32_t state[8], const std::uint8_t* blocks, std::size_t count);
+    using Compress = void (*)(std::uint32_t state[8], const std::uint8_t* blocks,
+                              std::size_t count);
     Compress compress_;
     std::uint32_t state_[8];
     std::uint8_t pending_[64];

@@ -21,8 +21,10 @@ void Sha256CompressHardware(std::uint32_t state[8], const std::uint8_t* blocks, 
     const __m128i byteSwap = _mm_set_epi64x(0x0c0d0e0f08090a0bULL, 0x0405060700010203ULL);
 
     // The instructions want the state as ABEF and CDGH.
-    __m128i tmp = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[0])), 0xB1);
-    __m128i state1 = _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[4])), 0x1B);
+    __m128i tmp =
+        _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[0])), 0xB1);
+    __m128i state1 =
+        _mm_shuffle_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[4])), 0x1B);
     __m128i state0 = _mm_alignr_epi8(tmp, state1, 8);
     state1 = _mm_blend_epi16(state1, tmp, 0xF0);
 
@@ -40,8 +42,8 @@ void Sha256CompressHardware(std::uint32_t state[8], const std::uint8_t* blocks, 
                                                       _mm_alignr_epi8(w[i - 1], w[i - 2], 4));
                 w[i] = _mm_sha256msg2_epu32(partial, w[i - 1]);
             }
-            __m128i message =
-                _mm_add_epi32(w[i], _mm_load_si128(reinterpret_cast<const __m128i*>(&kRound[4 * i])));
+            __m128i message = _mm_add_epi32(
+                w[i], _mm_load_si128(reinterpret_cast<const __m128i*>(&kRound[4 * i])));
             state1 = _mm_sha256rnds2_epu32(state1, state0, message);
             message = _mm_shuffle_epi32(message, 0x0E);
             state0 = _mm_sha256rnds2_epu32(state0, state1, message);

@@ -27,7 +27,8 @@ std::string GameDirectoryOf(const std::string& installDirectory) {
 
 void ValidateVersion(const std::string& gameDirectory, const std::string& version) {
     const std::string label = "manifest.validate.xml of version " + version;
-    FetchOrFail(LauncherServerBaseUrl() + version + "/", gameDirectory, "manifest.validate.xml", label);
+    FetchOrFail(LauncherServerBaseUrl() + version + "/", gameDirectory, "manifest.validate.xml",
+                label);
     const std::string manifest = JoinPath(gameDirectory, "manifest.validate.xml");
     // A failed validation leaves the manifest in place, for whoever looks into it.
     if (!ValidateFiles(manifest, gameDirectory, label)) throw BuildRejected{};
@@ -45,8 +46,10 @@ void ClearGameDirectory(const std::string& gameDirectory) {
 }
 
 VersionCatalogue FetchCatalogue(const std::string& installDirectory) {
-    FetchOrFail(LauncherServerBaseUrl(), installDirectory, "versions.xml", "The version catalogue versions.xml");
-    return LoadVersionCatalogue(JoinPath(installDirectory, "versions.xml"), "The version catalogue versions.xml");
+    FetchOrFail(LauncherServerBaseUrl(), installDirectory, "versions.xml",
+                "The version catalogue versions.xml");
+    return LoadVersionCatalogue(JoinPath(installDirectory, "versions.xml"),
+                                "The version catalogue versions.xml");
 }
 
 void InstallPath(const std::string& installDirectory) {
@@ -67,8 +70,8 @@ void InstallPath(const std::string& installDirectory) {
 void UpdatePath(const std::string& installDirectory) {
     const std::string gameDirectory = GameDirectoryOf(installDirectory);
     InstallRuntime(installDirectory);
-    const std::string installed =
-        LoadInstalledVersion(JoinPath(installDirectory, "version.xml"), "The installed-version record version.xml");
+    const std::string installed = LoadInstalledVersion(JoinPath(installDirectory, "version.xml"),
+                                                       "The installed-version record version.xml");
     const VersionCatalogue catalogue = FetchCatalogue(installDirectory);
 
     std::vector<std::string> list;

@@ -37,7 +37,8 @@ FileChecksum ChecksumReader::Read(const std::string& root, const std::string& fu
     record.name = RelativeName(root, fullPath);
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fullPath.c_str(), "rb"));
     if (!file) {
-        throw ValidationError("The file " + record.name + " could not be read (" + ErrnoText(errno) + ").");
+        throw ValidationError("The file " + record.name + " could not be read (" +
+                              ErrnoText(errno) + ").");
     }
     Sha256 hash;
     for (;;) {
@@ -46,7 +47,8 @@ FileChecksum ChecksumReader::Read(const std::string& root, const std::string& fu
         if (got < buffer_.size()) break;
     }
     if (std::ferror(file.get())) {
-        throw ValidationError("The file " + record.name + " could not be read (" + ErrnoText(errno) + ").");
+        throw ValidationError("The file " + record.name + " could not be read (" +
+                              ErrnoText(errno) + ").");
     }
     record.checksum = ToUpperHex(hash.Final());
     return record;

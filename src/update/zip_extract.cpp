@@ -81,12 +81,14 @@ bool MakeParentDirectories(const std::string& destination) {
         first = 3;
     }
     for (std::size_t i = first; i < destination.size(); ++i) {
-        if (IsSeparator(destination[i]) && !MakeOneDirectory(destination.substr(0, i))) return false;
+        if (IsSeparator(destination[i]) && !MakeOneDirectory(destination.substr(0, i)))
+            return false;
     }
     return true;
 }
 
-bool ExtractEntry(zip_t* archive, zip_uint64_t index, zip_uint64_t size, const std::string& destination) {
+bool ExtractEntry(zip_t* archive, zip_uint64_t index, zip_uint64_t size,
+                  const std::string& destination) {
     std::unique_ptr<zip_file_t, EntryCloser> entry(zip_fopen_index(archive, index, 0));
     if (!entry) return false;
     UniqueFile out(std::fopen(destination.c_str(), "wb"));
@@ -132,7 +134,8 @@ int ExtractZip(const char* zipPath, const char* directory) {
     if (!file) return kExtractOpenFailed;
     zip_error_t error;
     zip_error_init(&error);
-    std::unique_ptr<zip_source_t, SourceFreer> source(zip_source_filep_create(file.get(), 0, -1, &error));
+    std::unique_ptr<zip_source_t, SourceFreer> source(
+        zip_source_filep_create(file.get(), 0, -1, &error));
     zip_error_fini(&error);
     if (!source) return kExtractOpenFailed;
     file.release();  // the source owns it now
@@ -151,7 +154,8 @@ int ExtractZip(const char* zipPath, const char* directory) {
         const auto index = static_cast<zip_uint64_t>(i);
         zip_stat_t stat;
         zip_stat_init(&stat);
-        if (zip_stat_index(archive.get(), index, 0, &stat) != 0 || (stat.valid & ZIP_STAT_NAME) == 0) {
+        if (zip_stat_index(archive.get(), index, 0, &stat) != 0 ||
+            (stat.valid & ZIP_STAT_NAME) == 0) {
             return kExtractStatFailed;
         }
         const std::string name = stat.name;
@@ -168,7 +172,8 @@ int ExtractZip(const char* zipPath, const char* directory) {
         if (zip_file_get_external_attributes(archive.get(), index, 0, &host, &attributes) != 0) {
             return kExtractStatFailed;
         }
-        if ((host == kHostUnix || host == kHostOsx) && (attributes & kSymbolicLinkBit) != 0) continue;
+        if ((host == kHostUnix || host == kHostOsx) && (attributes & kSymbolicLinkBit) != 0)
+            continue;
         if (IsSeparator(name.back()) || (attributes & kDosDirectoryBit) != 0) {
             if (!MakeOneDirectory(destination)) return kExtractMakeDirectoryFailed;
             continue;
@@ -184,15 +189,24 @@ int ExtractZip(const char* zipPath, const char* directory) {
 
 std::string ExtractZipFault(int code) {
     switch (code) {
-        case kExtractOk: return "no fault";
-        case kExtractOpenFailed: return "it is missing or is not a zip archive";
-        case kExtractBadName: return "an entry has no name or a path too long for the game folder";
-        case kExtractStatFailed: return "an entry's record could not be read";
-        case kExtractWriteFailed: return "an entry could not be written, or its data is damaged";
-        case kExtractNoArgument: return "no package or folder was given";
-        case kExtractMakeDirectoryFailed: return "a folder for its entries could not be created";
-        case kExtractCloseFailed: return "it could not be closed";
-        case kExtractUnsafeName: return "an entry's name reaches outside the game folder";
+        case kExtractOk:
+            return "no fault";
+        case kExtractOpenFailed:
+            return "it is missing or is not a zip archive";
+        case kExtractBadName:
+            return "an entry has no name or a path too long for the game folder";
+        case kExtractStatFailed:
+            return "an entry's record could not be read";
+        case kExtractWriteFailed:
+            return "an entry could not be written, or its data is damaged";
+        case kExtractNoArgument:
+            return "no package or folder was given";
+        case kExtractMakeDirectoryFailed:
+            return "a folder for its entries could not be created";
+        case kExtractCloseFailed:
+            return "it could not be closed";
+        case kExtractUnsafeName:
+            return "an entry's name reaches outside the game folder";
     }
     return "error " + std::to_string(code);
 }

@@ -28,7 +28,9 @@ protected:
         fs::create_directories(temp.File("server/update"));
         WriteBytes(InInstall("launcher.exe"), Executable("old"));
     }
-    void Serve(const std::string& bytes) { WriteBytes(temp.File("server/update/launcher.exe"), bytes); }
+    void Serve(const std::string& bytes) {
+        WriteBytes(temp.File("server/update/launcher.exe"), bytes);
+    }
     UpdateOutcome Replace() { return ReplaceLauncher(InstallDir()); }
 };
 

@@ -32,19 +32,22 @@ protected:
     void WriteManifest(const std::string& version, const std::vector<Entry>& entries) {
         std::string xml = "<Game_Manifest>\n";
         for (const Entry& e : entries) {
-            xml += "<File package=\"" + e.package + "\" name=\"" + e.name + "\" checksum=\"" + e.checksum + "\"";
+            xml += "<File package=\"" + e.package + "\" name=\"" + e.name + "\" checksum=\"" +
+                   e.checksum + "\"";
             if (!e.patch.empty()) xml += " patch=\"" + e.patch + "\"";
             xml += "/>\n";
         }
         fs::create_directories(Folder(version));
         WriteBytes(Folder(version) + "/manifest.xml", xml + "</Game_Manifest>\n");
     }
-    void WritePackage(const std::string& version, const std::string& package, const std::vector<ZipEntrySpec>& entries) {
+    void WritePackage(const std::string& version, const std::string& package,
+                      const std::vector<ZipEntrySpec>& entries) {
         fs::create_directories(Folder(version));
         WriteZip(Folder(version) + "/" + package + ".zip", entries);
     }
     std::size_t Fetches(const std::string& url) {
-        return static_cast<std::size_t>(std::count(net.requests().begin(), net.requests().end(), url));
+        return static_cast<std::size_t>(
+            std::count(net.requests().begin(), net.requests().end(), url));
     }
     // The InstallError's sentence, or "" when nothing was raised.
     std::string InstallErrorOf(const std::string& version) {
@@ -57,7 +60,8 @@ protected:
     }
 
     static std::string Descriptor(const std::string& json) { return json; }
-    static std::string PatchArchive(const std::string& descriptor, const std::vector<RawEntry>& entries) {
+    static std::string PatchArchive(const std::string& descriptor,
+                                    const std::vector<RawEntry>& entries) {
         std::vector<RawEntry> all{{".vantle.patch", 1, descriptor}};
         all.insert(all.end(), entries.begin(), entries.end());
         return BuildMix(all);
@@ -72,28 +76,37 @@ protected:
 
 TEST_F(InstallVersionTest, DeletesFirstThenUnpacksEachPackageOnce) {
     WriteTree(GameDir(), {{"old.txt", "old"}, {"keep.txt", "keep"}});
-    WriteManifest("2", {{"unused", "old.txt", ""}, {"pkg", "a.txt", "X"}, {"pkg", "b/c.txt", "X"}, {"other", "d.txt", "X"}});
+    WriteManifest("2", {{"unused", "old.txt", ""},
+                        {"pkg", "a.txt", "X"},
+                        {"pkg", "b/c.txt", "X"},
+                        {"other", "d.txt", "X"}});
     WritePackage("2", "pkg", {{"a.txt", "a"}, {"b/c.txt", "c"}});
     WritePackage("2", "other", {{"d.txt", "d"}});
 
     InstallVersion(GameDir(), "2");
 
-    EXPECT_EQ(ReadTree(GameDir()), (Tree{{"keep.txt", "keep"}, {"a.txt", "a"}, {"b/c.txt", "c"}, {"d.txt", "d"}}));
+    EXPECT_EQ(ReadTree(GameDir()),
+              (Tree{{"keep.txt", "keep"}, {"a.txt", "a"}, {"b/c.txt", "c"}, {"d.txt", "d"}}));
     EXPECT_EQ(Fetches(VersionUrl("2") + "pkg.zip"), 1u);
     EXPECT_EQ(Fetches(VersionUrl("2") + "unused.zip"), 0u);
     // Packages in ascending order, after the manifest.
-    EXPECT_EQ(net.requests(), (std::vector<std::string>{VersionUrl("2") + "manifest.xml", VersionUrl("2") + "other.zip",
+    EXPECT_EQ(net.requests(), (std::vector<std::string>{VersionUrl("2") + "manifest.xml",
+                                                        VersionUrl("2") + "other.zip",
                                                         VersionUrl("2") + "pkg.zip"}));
     EXPECT_EQ(status.texts.front(), "Installing Version 2");
-    EXPECT_NE(std::find(status.texts.begin(), status.texts.end(), "Finished downloading File pkg.zip"), status.texts.end());
+    EXPECT_NE(
+        std::find(status.texts.begin(), status.texts.end(), "Finished downloading File pkg.zip"),
+        status.texts.end());
 }
 
 TEST_F(InstallVersionTest, PackageBothWholeAndPatchIsFetchedTwiceWholeFirst) {
     WriteBytes(GameDir() + "/game.mix", BuildMix({{"a.ini", 10, "A"}, {"b.ini", 20, "B"}}));
     WriteManifest("2", {{"both", "game.mix", "X", "game.patch"}, {"both", "readme.txt", "X"}});
-    WritePackage("2", "both", {{"readme.txt", "read me"},
-                               {"game.patch", PatchArchive(R"({"removedFiles":["a.ini"],"updatedFiles":["b.ini"]})",
-                                                           {{"b.ini", 20, "new B"}})}});
+    WritePackage(
+        "2", "both",
+        {{"readme.txt", "read me"},
+         {"game.patch", PatchArchive(R"({"removedFiles":["a.ini"],"updatedFiles":["b.ini"]})",
+                                     {{"b.ini", 20, "new B"}})}});
 
     InstallVersion(GameDir(), "2");
 
@@ -111,7 +124,8 @@ TEST_F(InstallVersionTest, OnlyTheLaterPatchOfAPackageIsApplied) {
     WriteBytes(GameDir() + "/one.mix", BuildMix({{"a.ini", 1, "1"}}));
     WriteBytes(GameDir() + "/two.mix", BuildMix({{"a.ini", 1, "2"}}));
     WriteManifest("2", {{"p", "one.mix", "X", "p1.patch"}, {"p", "two.mix", "X", "p2.patch"}});
-    const std::string patch = PatchArchive(R"({"removedFiles":[],"updatedFiles":["a.ini"]})", {{"a.ini", 1, "patched"}});
+    const std::string patch =
+        PatchArchive(R"({"removedFiles":[],"updatedFiles":["a.ini"]})", {{"a.ini", 1, "patched"}});
     WritePackage("2", "p", {{"p1.patch", patch}, {"p2.patch", patch}});
 
     InstallVersion(GameDir(), "2");
@@ -135,7 +149,8 @@ TEST_F(InstallVersionTest, FailedPatchGivesTheArchiveItsNameBack) {
 
 TEST_F(InstallVersionTest, PatchWithoutItsTargetIsAnError) {
     WriteManifest("2", {{"p", "missing.mix", "X", "game.patch"}});
-    WritePackage("2", "p", {{"game.patch", PatchArchive(R"({"removedFiles":[],"updatedFiles":[]})", {})}});
+    WritePackage("2", "p",
+                 {{"game.patch", PatchArchive(R"({"removedFiles":[],"updatedFiles":[]})", {})}});
     EXPECT_NE(InstallErrorOf("2").find("missing.mix"), std::string::npos);
 }
 
@@ -160,13 +175,17 @@ TEST_F(InstallVersionTest, PackagesThatDoNotArriveOrExtractWholeEndTheInstall) {
 TEST_F(InstallVersionTest, MalformedManifestsNameTheFileAndTheFault) {
     const std::string folder = Folder("2");
     fs::create_directories(folder);
-    EXPECT_NE(InstallErrorOf("2").find("manifest.xml of version 2 could not be downloaded"), std::string::npos);
+    EXPECT_NE(InstallErrorOf("2").find("manifest.xml of version 2 could not be downloaded"),
+              std::string::npos);
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"<Game_Manifest><File", "not a valid XML document"},
         {"<Versions/>", "no \"Game_Manifest\" element"},
-        {"<Game_Manifest><File name=\"a\" checksum=\"X\"/></Game_Manifest>", "without the \"package\" attribute"},
-        {"<Game_Manifest><File package=\"p\" checksum=\"X\"/></Game_Manifest>", "without the \"name\" attribute"},
-        {"<Game_Manifest><File package=\"p\" name=\"a\"/></Game_Manifest>", "without the \"checksum\" attribute"},
+        {"<Game_Manifest><File name=\"a\" checksum=\"X\"/></Game_Manifest>",
+         "without the \"package\" attribute"},
+        {"<Game_Manifest><File package=\"p\" checksum=\"X\"/></Game_Manifest>",
+         "without the \"name\" attribute"},
+        {"<Game_Manifest><File package=\"p\" name=\"a\"/></Game_Manifest>",
+         "without the \"checksum\" attribute"},
     };
     for (const auto& [xml, fault] : cases) {
         WriteBytes(folder + "/manifest.xml", xml);
@@ -178,7 +197,8 @@ TEST_F(InstallVersionTest, MalformedManifestsNameTheFileAndTheFault) {
 
 TEST_F(InstallVersionTest, ManifestNamesCannotReachOutsideTheGame) {
     WriteBytes(InInstall("launcher.exe"), "keep me");
-    for (const char* name : {"../launcher.exe", "/nonexistent-kestrava/x", "C:/Windows/x", "a/../../launcher.exe"}) {
+    for (const char* name :
+         {"../launcher.exe", "/nonexistent-kestrava/x", "C:/Windows/x", "a/../../launcher.exe"}) {
         WriteManifest("2", {{"", name, ""}});
         EXPECT_NE(InstallErrorOf("2").find("outside the game folder"), std::string::npos) << name;
     }

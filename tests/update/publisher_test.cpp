@@ -31,9 +31,13 @@ protected:
 };
 
 TEST_F(PublisherTest, FirstVersionCarriesEveryFileInPackagesByTopFolder) {
-    Publish("1.0", {{"game.exe", "exe"}, {"data/a.ini", "a"}, {"data/sub/b.ini", "b"}, {"My Maps/x.map", "x"}}, true);
+    Publish(
+        "1.0",
+        {{"game.exe", "exe"}, {"data/a.ini", "a"}, {"data/sub/b.ini", "b"}, {"My Maps/x.map", "x"}},
+        true);
 
-    const VersionCatalogue catalogue = LoadVersionCatalogue(LauncherFolder() + "/versions.xml", "versions.xml");
+    const VersionCatalogue catalogue =
+        LoadVersionCatalogue(LauncherFolder() + "/versions.xml", "versions.xml");
     EXPECT_EQ(catalogue.current, "1.0");
     ASSERT_EQ(catalogue.versions.size(), 1u);
     EXPECT_EQ(catalogue.versions[0].type, "Full");
@@ -42,8 +46,10 @@ TEST_F(PublisherTest, FirstVersionCarriesEveryFileInPackagesByTopFolder) {
         packages[file.name] = file.package;
         EXPECT_EQ(file.checksum, Sha256Hex(ReadBytes(temp.File("builds/1.0/" + file.name))));
     }
-    EXPECT_EQ(packages, (std::map<std::string, std::string>{{"game.exe", "files"}, {"data/a.ini", "files-data"},
-                                                            {"data/sub/b.ini", "files-data"}, {"My Maps/x.map", "files-My_Maps"}}));
+    EXPECT_EQ(packages, (std::map<std::string, std::string>{{"game.exe", "files"},
+                                                            {"data/a.ini", "files-data"},
+                                                            {"data/sub/b.ini", "files-data"},
+                                                            {"My Maps/x.map", "files-My_Maps"}}));
     EXPECT_EQ(LoadValidationManifest(Version("1.0", "manifest.validate.xml"), "v").size(), 4u);
     EXPECT_TRUE(fs::exists(Version("1.0", "files-My_Maps.zip")));
 }
@@ -54,10 +60,18 @@ TEST_F(PublisherTest, LaterVersionCarriesDeletionsChangesAndMixPatches) {
     // Laid out unlike our writer: patching would give the same entries in other bytes.
     const std::string foreign1 = BuildMix({{"a.ini", 1, "one"}});
     const std::string foreign2 = BuildMix({{"a.ini", 1, "uno"}});
-    Publish("1", {{"same.txt", "s"}, {"gone.txt", "g"}, {"changed.txt", "1"}, {"data/game.mix", mix1},
-                  {"broken.mix", "not an archive"}, {"foreign.mix", foreign1}});
-    Publish("2", {{"same.txt", "s"}, {"changed.txt", "2"}, {"data/game.mix", mix2}, {"new/file.txt", "n"},
-                  {"broken.mix", "still not one"}, {"foreign.mix", foreign2}});
+    Publish("1", {{"same.txt", "s"},
+                  {"gone.txt", "g"},
+                  {"changed.txt", "1"},
+                  {"data/game.mix", mix1},
+                  {"broken.mix", "not an archive"},
+                  {"foreign.mix", foreign1}});
+    Publish("2", {{"same.txt", "s"},
+                  {"changed.txt", "2"},
+                  {"data/game.mix", mix2},
+                  {"new/file.txt", "n"},
+                  {"broken.mix", "still not one"},
+                  {"foreign.mix", foreign2}});
 
     std::map<std::string, ManifestFile> byName;
     for (const ManifestFile& file : Manifest("2")) byName[file.name] = file;
@@ -69,7 +83,8 @@ TEST_F(PublisherTest, LaterVersionCarriesDeletionsChangesAndMixPatches) {
     EXPECT_EQ(byName["data/game.mix"].package, "patch-data.game.mix");
     EXPECT_FALSE(byName["broken.mix"].hasPatch);  // not an archive: shipped whole
     EXPECT_FALSE(byName["foreign.mix"].hasPatch);
-    EXPECT_EQ(LoadVersionCatalogue(LauncherFolder() + "/versions.xml", "v").versions[1].type, "Update");
+    EXPECT_EQ(LoadVersionCatalogue(LauncherFolder() + "/versions.xml", "v").versions[1].type,
+              "Update");
 
     const std::vector<ChainReport> reports = VerifyTree(ServerRoot());
     EXPECT_TRUE(AllOk(reports));
@@ -82,7 +97,8 @@ TEST_F(PublisherTest, SameBuildGivesTheSameBytes) {
     const Tree first = ReadTree(LauncherFolder() + "/1");
     fs::remove_all(LauncherFolder());
     fs::create_directories(LauncherFolder());
-    fs::last_write_time(temp.File("builds/1/a.txt"), fs::file_time_type::clock::now() - std::chrono::hours(100));
+    fs::last_write_time(temp.File("builds/1/a.txt"),
+                        fs::file_time_type::clock::now() - std::chrono::hours(100));
     Publish("1", build);
     EXPECT_EQ(ReadTree(LauncherFolder() + "/1"), first);
 }
@@ -106,7 +122,8 @@ TEST_F(PublisherTest, VerifyReportsEveryBrokenChain) {
     ASSERT_EQ(reports.size(), 3u);
     EXPECT_EQ(reports[0].chain, "install -> 2");
     EXPECT_FALSE(reports[0].ok);
-    EXPECT_NE(reports[0].message.find("Validation Failed"), std::string::npos) << reports[0].message;
+    EXPECT_NE(reports[0].message.find("Validation Failed"), std::string::npos)
+        << reports[0].message;
     EXPECT_EQ(reports[1].chain, "update 1 -> 2");
     EXPECT_FALSE(reports[1].ok);
 }

@@ -28,13 +28,16 @@ std::vector<Vector> KnownAnswers() {
         {"abc", "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD"},
         {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
          "248D6A61D20638B8E5C026930C3E6039A33CE45964FF2167F6ECEDD419DB06C1"},
-        {"abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrstnopqrstu",
+        {"abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrl"
+         "mnopqrsmnopqrstnopqrstu",
          "CF5B16A778AF8380036CE59E7B0492370B249B11E8F07A51AFAC45037AFEE9D1"},
-        {std::string(1000000, 'a'), "CDC76E5C9914FB9281A1C7E284D73E67F1809A48A497200E046D39CCC7112CD0"},
+        {std::string(1000000, 'a'),
+         "CDC76E5C9914FB9281A1C7E284D73E67F1809A48A497200E046D39CCC7112CD0"},
         // NIST short-message vectors (byte-oriented).
         {FromHex("d3"), "28969CDFA74A12C82F3BAD960B0B000ACA2AC329DEEA5C2328EBC6F2BA9802C1"},
         {FromHex("11af"), "5CA7133FA735326081558AC312C620EECA9970D1E70A4B95533D956F072D1F98"},
-        {FromHex("74cb9381d89f5aa73368"), "73D6FAD1CAAA75B43B21733561FD3958BDC555194A037C2ADDEC19DC2D7A52BD"},
+        {FromHex("74cb9381d89f5aa73368"),
+         "73D6FAD1CAAA75B43B21733561FD3958BDC555194A037C2ADDEC19DC2D7A52BD"},
     };
 }
 
@@ -55,7 +58,8 @@ protected:
 
 TEST_P(Sha256Engines, KnownAnswers) {
     for (const Vector& vector : KnownAnswers()) {
-        EXPECT_EQ(Digest(GetParam(), vector.message), vector.digest) << vector.message.size() << " bytes";
+        EXPECT_EQ(Digest(GetParam(), vector.message), vector.digest)
+            << vector.message.size() << " bytes";
     }
 }
 
@@ -79,7 +83,8 @@ TEST_P(Sha256Engines, FinalStartsOver) {
     EXPECT_EQ(ToUpperHex(hash.Final()), KnownAnswers()[0].digest);
 }
 
-INSTANTIATE_TEST_SUITE_P(, Sha256Engines, ::testing::Values(Sha256Engine::kPortable, Sha256Engine::kHardware));
+INSTANTIATE_TEST_SUITE_P(, Sha256Engines,
+                         ::testing::Values(Sha256Engine::kPortable, Sha256Engine::kHardware));
 
 // The padding boundaries (55, 56, 63, 64 bytes...) and random contents, both paths.
 TEST(Sha256, HardwareAndPortableAgreeOnEveryLengthUpTo300) {
@@ -88,7 +93,8 @@ TEST(Sha256, HardwareAndPortableAgreeOnEveryLengthUpTo300) {
     for (std::size_t length = 0; length <= 300; ++length) {
         std::string message(length, '\0');
         for (char& c : message) c = static_cast<char>(random());
-        ASSERT_EQ(Digest(Sha256Engine::kHardware, message), Digest(Sha256Engine::kPortable, message))
+        ASSERT_EQ(Digest(Sha256Engine::kHardware, message),
+                  Digest(Sha256Engine::kPortable, message))
             << length << " bytes";
     }
 }
@@ -100,7 +106,8 @@ TEST(Sha256, GibibyteLongMessage) {
     for (int i = 0; i < 16384; ++i) chunk += unit;  // 1 MiB
     Sha256 hash;
     for (int i = 0; i < 1024; ++i) hash.Update(chunk.data(), chunk.size());
-    EXPECT_EQ(ToUpperHex(hash.Final()), "50E72A0E26442FE2552DC3938AC58658228C0CBFB1D2CA872AE435266FCD055E");
+    EXPECT_EQ(ToUpperHex(hash.Final()),
+              "50E72A0E26442FE2552DC3938AC58658228C0CBFB1D2CA872AE435266FCD055E");
 }
 
 }  // namespace

@@ -16,8 +16,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const Tree kBuild1 = {{"game.exe", "exe 1"}, {"data/a.ini", "a1"}, {"data/b.ini", "b1"}, {"readme.txt", "read me"}};
-const Tree kBuild2 = {{"game.exe", "exe 2"}, {"data/a.ini", "a1"}, {"data/c.ini", "c2"}, {"readme.txt", "read me"}};
+const Tree kBuild1 = {
+    {"game.exe", "exe 1"}, {"data/a.ini", "a1"}, {"data/b.ini", "b1"}, {"readme.txt", "read me"}};
+const Tree kBuild2 = {
+    {"game.exe", "exe 2"}, {"data/a.ini", "a1"}, {"data/c.ini", "c2"}, {"readme.txt", "read me"}};
 const Tree kBuild3 = {{"game.exe", "exe 3"}, {"data/c.ini", "c3"}, {"maps/one.map", "map"}};
 
 class UpdateFlowTest : public UpdateTest {
@@ -29,11 +31,11 @@ protected:
     UpdateOutcome Run(int action) { return RunUpdate(action, InstallDir()); }
     std::string Recorded() { return LoadInstalledVersion(InInstall("version.xml"), "version.xml"); }
     std::size_t Fetches(const std::string& suffix) {
-        return static_cast<std::size_t>(std::count_if(net.requests().begin(), net.requests().end(),
-                                                      [&](const std::string& url) {
-                                                          return url.size() >= suffix.size() &&
-                                                                 url.compare(url.size() - suffix.size(), suffix.size(), suffix) == 0;
-                                                      }));
+        return static_cast<std::size_t>(std::count_if(
+            net.requests().begin(), net.requests().end(), [&](const std::string& url) {
+                return url.size() >= suffix.size() &&
+                       url.compare(url.size() - suffix.size(), suffix.size(), suffix) == 0;
+            }));
     }
     void InstallAt(const std::string& version) {
         ASSERT_EQ(Run(kActionInstall).next, UpdateOutcome::Next::kNotifyWindow);
@@ -45,10 +47,13 @@ protected:
     std::vector<std::string> Leftovers() {
         std::vector<std::string> left;
         for (const auto& [name, data] : ReadTree(InstallDir())) {
-            const bool expected = name.rfind("game/", 0) == 0 && name.find(".part") == std::string::npos &&
-                                  name.find(".zip") == std::string::npos && name.find(".old") == std::string::npos &&
-                                  name.find("manifest") == std::string::npos;
-            if (!expected && name != "version.xml" && name != "redist.txt" && name != "versions.xml") left.push_back(name);
+            const bool expected =
+                name.rfind("game/", 0) == 0 && name.find(".part") == std::string::npos &&
+                name.find(".zip") == std::string::npos && name.find(".old") == std::string::npos &&
+                name.find("manifest") == std::string::npos;
+            if (!expected && name != "version.xml" && name != "redist.txt" &&
+                name != "versions.xml")
+                left.push_back(name);
         }
         return left;
     }
@@ -76,7 +81,8 @@ TEST_F(UpdateFlowTest, InstallWithoutFullVersionsInstallsEveryVersionInOrder) {
     for (const std::string& url : net.requests()) {
         if (url.find("/manifest.xml") != std::string::npos) manifests.push_back(url);
     }
-    EXPECT_EQ(manifests, (std::vector<std::string>{VersionUrl("1") + "manifest.xml", VersionUrl("2") + "manifest.xml",
+    EXPECT_EQ(manifests, (std::vector<std::string>{VersionUrl("1") + "manifest.xml",
+                                                   VersionUrl("2") + "manifest.xml",
                                                    VersionUrl("3") + "manifest.xml"}));
     EXPECT_EQ(status.texts.back(), "Install Completed");
 }
@@ -98,7 +104,8 @@ TEST_F(UpdateFlowTest, InstallOfAnEmptyCatalogueFailsToValidateAnUnpublishedVers
     WriteBytes(LauncherFolder() + "/versions.xml", "<Versions Current=\"1\"/>");
     const UpdateOutcome outcome = Run(kActionInstall);
     EXPECT_EQ(outcome.caption, "Install Failure");
-    EXPECT_NE(outcome.text.find("manifest.validate.xml of version 1 could not be downloaded"), std::string::npos);
+    EXPECT_NE(outcome.text.find("manifest.validate.xml of version 1 could not be downloaded"),
+              std::string::npos);
 }
 
 // An Update that installs one patch version: what the player reads, in order.
@@ -117,21 +124,24 @@ TEST_F(UpdateFlowTest, UpdateThroughAPatchShowsTheStatusTextsInOrder) {
     std::vector<std::string> texts;  // "Loading File" lines come in platform order; keep one marker
     for (const std::string& text : status.texts) {
         if (text.rfind("Loading File ", 0) == 0) {
-            if (texts.empty() || texts.back() != "Loading File ...") texts.push_back("Loading File ...");
+            if (texts.empty() || texts.back() != "Loading File ...")
+                texts.push_back("Loading File ...");
         } else {
             texts.push_back(text);
         }
     }
-    EXPECT_EQ(texts, (std::vector<std::string>{
-                         "Downloading File versions.xml", "Finished downloading File versions.xml",
-                         "Downloading File manifest.validate.xml", "Finished downloading File manifest.validate.xml",
-                         "Loading File ...", "Validating Files",
-                         "Installing Version 2",
-                         "Downloading File manifest.xml", "Finished downloading File manifest.xml",
-                         "Downloading File patch-game.mix.zip", "Finished downloading File patch-game.mix.zip",
-                         "Appyling Patch File " + GameDir() + "/game.mix.patch",
-                         "Downloading File manifest.validate.xml", "Finished downloading File manifest.validate.xml",
-                         "Loading File ...", "Validating Files", "Install Completed"}));
+    EXPECT_EQ(texts,
+              (std::vector<std::string>{
+                  "Downloading File versions.xml", "Finished downloading File versions.xml",
+                  "Downloading File manifest.validate.xml",
+                  "Finished downloading File manifest.validate.xml", "Loading File ...",
+                  "Validating Files", "Installing Version 2", "Downloading File manifest.xml",
+                  "Finished downloading File manifest.xml", "Downloading File patch-game.mix.zip",
+                  "Finished downloading File patch-game.mix.zip",
+                  "Appyling Patch File " + GameDir() + "/game.mix.patch",
+                  "Downloading File manifest.validate.xml",
+                  "Finished downloading File manifest.validate.xml", "Loading File ...",
+                  "Validating Files", "Install Completed"}));
     EXPECT_EQ(ReadBytes(GameDir() + "/game.mix"), mix2);
     EXPECT_EQ(Recorded(), "2");
     EXPECT_FALSE(fs::exists(InInstall("versions.xml")));
@@ -223,11 +233,13 @@ TEST_F(UpdateFlowTest, OtherActionCodesOnlyNotify) {
 // A catalogue that does not arrive is never replaced by the copy left from before.
 TEST_F(UpdateFlowTest, StaleCatalogueIsNotRead) {
     Publish("1", kBuild1);
-    WriteBytes(InInstall("versions.xml"), "<Versions Current=\"0\"><Version Value=\"0\" Type=\"Full\"/></Versions>");
+    WriteBytes(InInstall("versions.xml"),
+               "<Versions Current=\"0\"><Version Value=\"0\" Type=\"Full\"/></Versions>");
     net.FailOn(LauncherServerBaseUrl() + "versions.xml", TransferResult::kRefused);
     const UpdateOutcome outcome = Run(kActionInstall);
     EXPECT_EQ(outcome.caption, "Install Failure");
-    EXPECT_EQ(outcome.text, "The version catalogue versions.xml could not be downloaded: the server refused it.");
+    EXPECT_EQ(outcome.text,
+              "The version catalogue versions.xml could not be downloaded: the server refused it.");
     EXPECT_FALSE(fs::exists(InInstall("versions.xml")));
     EXPECT_FALSE(fs::exists(GameDir()));
 }
@@ -242,12 +254,17 @@ TEST_F(UpdateFlowTest, MalformedDocumentsEndTheRunWithAMessage) {
     const std::vector<Case> cases = {
         {"<Versions", "", kActionInstall, "versions.xml is not a valid XML document"},
         {"<Catalogue/>", "", kActionInstall, "versions.xml has no \"Versions\" element"},
-        {"<Versions><Version Value=\"1\"/></Versions>", "", kActionInstall, "without the \"Current\" attribute"},
-        {"<Versions Current=\"1\"><Version Type=\"Full\"/></Versions>", "", kActionInstall, "without the \"Value\" attribute"},
-        {"<Versions Current=\"1\"><Version Value=\"1\"/></Versions>", "", kActionInstall, "version 1 without the \"Type\" attribute"},
+        {"<Versions><Version Value=\"1\"/></Versions>", "", kActionInstall,
+         "without the \"Current\" attribute"},
+        {"<Versions Current=\"1\"><Version Type=\"Full\"/></Versions>", "", kActionInstall,
+         "without the \"Value\" attribute"},
+        {"<Versions Current=\"1\"><Version Value=\"1\"/></Versions>", "", kActionInstall,
+         "version 1 without the \"Type\" attribute"},
         {"<Versions Current=\"1\"/>", "", kActionUpdate, "version.xml is missing"},
-        {"<Versions Current=\"1\"/>", "<Version/>", kActionUpdate, "version.xml has a \"Version\" element without the \"Current\""},
-        {"<Versions Current=\"1\"/>", "<Versions Current=\"1\"/>", kActionUpdate, "version.xml has no \"Version\" element"},
+        {"<Versions Current=\"1\"/>", "<Version/>", kActionUpdate,
+         "version.xml has a \"Version\" element without the \"Current\""},
+        {"<Versions Current=\"1\"/>", "<Versions Current=\"1\"/>", kActionUpdate,
+         "version.xml has no \"Version\" element"},
     };
     for (const Case& c : cases) {
         WriteBytes(LauncherFolder() + "/versions.xml", c.versions);
@@ -264,7 +281,9 @@ TEST_F(UpdateFlowTest, UnsafePackageEndsTheRunNamingThePackage) {
     WriteZip(LauncherFolder() + "/1/files.zip", {{"readme.txt", "read me"}, {"LPT1", "x"}});
     const UpdateOutcome outcome = Run(kActionInstall);
     EXPECT_EQ(outcome.caption, "Install Failure");
-    EXPECT_EQ(outcome.text, "The package files.zip could not be unpacked: an entry's name reaches outside the game folder.");
+    EXPECT_EQ(outcome.text,
+              "The package files.zip could not be unpacked: an entry's name reaches outside the "
+              "game folder.");
     EXPECT_FALSE(fs::exists(InInstall("version.xml")));
 }
 
@@ -300,7 +319,8 @@ TEST_F(UpdateFlowTest, RuntimeInstallerRunsOnceAndLeavesItsMarkerEvenWhenItsDown
     const std::size_t before = net.requests().size();
     Run(kActionUpdate);
     EXPECT_EQ(std::count(net.requests().begin() + before, net.requests().end(),
-                         RuntimeDownloadBaseUrl() + "vc_redist.x64.exe"), 0);
+                         RuntimeDownloadBaseUrl() + "vc_redist.x64.exe"),
+              0);
     EXPECT_EQ(runner.launches.size(), 1u);
 
     fs::remove(InInstall("redist.txt"));

@@ -23,7 +23,8 @@ Tree ReadTree(const std::string& directory) {
     if (!fs::exists(directory)) return files;
     for (const auto& entry : fs::recursive_directory_iterator(directory)) {
         if (entry.is_regular_file()) {
-            files[entry.path().lexically_relative(directory).generic_string()] = ReadBytes(entry.path().string());
+            files[entry.path().lexically_relative(directory).generic_string()] =
+                ReadBytes(entry.path().string());
         }
     }
     return files;
@@ -39,15 +40,16 @@ void WriteZip(const std::string& path, const std::vector<ZipEntrySpec>& entries)
             index = zip_dir_add(archive, entry.name.c_str(), 0);
         } else {
             // libzip copies nothing until close, so the data must outlive this loop.
-            zip_source_t* source = zip_source_buffer(archive, entry.data.data(), entry.data.size(), 0);
+            zip_source_t* source =
+                zip_source_buffer(archive, entry.data.data(), entry.data.size(), 0);
             index = zip_file_add(archive, entry.name.c_str(), source, 0);
             ASSERT_GE(index, 0) << zip_strerror(archive);
             zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
         }
         ASSERT_GE(index, 0) << zip_strerror(archive);
         if (entry.symbolicLink) {
-            zip_file_set_external_attributes(archive, static_cast<zip_uint64_t>(index), 0, ZIP_OPSYS_UNIX,
-                                             0120777u << 16);
+            zip_file_set_external_attributes(archive, static_cast<zip_uint64_t>(index), 0,
+                                             ZIP_OPSYS_UNIX, 0120777u << 16);
         }
     }
     ASSERT_EQ(zip_close(archive), 0) << zip_strerror(archive);

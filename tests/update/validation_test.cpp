@@ -100,7 +100,9 @@ TEST_F(ValidateFilesTest, StatusNamesEachFileInWalkOrderThenValidating) {
     const std::vector<std::string>& texts = status.texts;
     ASSERT_EQ(texts.size(), 5u);
     EXPECT_EQ(texts.back(), "Validating Files");
-    const auto at = [&](const std::string& text) { return std::find(texts.begin(), texts.end(), text) - texts.begin(); };
+    const auto at = [&](const std::string& text) {
+        return std::find(texts.begin(), texts.end(), text) - texts.begin();
+    };
     EXPECT_LT(at("Loading File top.txt"), at("Loading File inner.txt"));
     EXPECT_LT(at("Loading File manifest.validate.xml"), at("Loading File inner.txt"));
     EXPECT_LT(at("Loading File inner.txt"), at("Loading File last.txt"));
@@ -129,18 +131,21 @@ TEST_F(ValidateFilesTest, UnreadableFileIsNamedInTheError) {
         Validate();
         FAIL() << "no error";
     } catch (const ValidationError& error) {
-        EXPECT_NE(std::string(error.what()).find("data/locked.mix"), std::string::npos) << error.what();
+        EXPECT_NE(std::string(error.what()).find("data/locked.mix"), std::string::npos)
+            << error.what();
     }
 }
 
 TEST_F(ValidateFilesTest, MalformedManifestsRaiseWithTheFileNamed) {
     WriteTree(Game(), {{"a", "a"}});
-    for (const std::string& xml : {std::string("not xml <"), std::string("<Other/>"),
-                                   std::string("<Game_Manifest><File name=\"a\"/></Game_Manifest>")}) {
+    for (const std::string& xml :
+         {std::string("not xml <"), std::string("<Other/>"),
+          std::string("<Game_Manifest><File name=\"a\"/></Game_Manifest>")}) {
         WriteBytes(Manifest(), xml);
         EXPECT_THROW(
             try { Validate(); } catch (const InstallError& error) {
-                EXPECT_NE(std::string(error.what()).find("manifest.validate.xml"), std::string::npos);
+                EXPECT_NE(std::string(error.what()).find("manifest.validate.xml"),
+                          std::string::npos);
                 throw;
             },
             InstallError)

@@ -43,8 +43,9 @@ TEST_F(ExtractZipTest, SymbolicLinksAreSkipped) {
 
 // Names Windows would read as a drive, a stream or a device, or would silently trim.
 TEST_F(ExtractZipTest, RefusesNamesThatWindowsWouldResolveElsewhere) {
-    for (const char* name : {"C:/Windows/evil.dll", "data:stream", "CON", "con.txt", "Aux.ini", "dir/NUL",
-                             "prn", "COM1", "lpt9.log", "nul .txt", "trailing.", "trailing ", "dir./x"}) {
+    for (const char* name :
+         {"C:/Windows/evil.dll", "data:stream", "CON", "con.txt", "Aux.ini", "dir/NUL", "prn",
+          "COM1", "lpt9.log", "nul .txt", "trailing.", "trailing ", "dir./x"}) {
         WriteZip(Zip(), {{name, "x"}});
         EXPECT_EQ(Extract(), kExtractUnsafeName) << name;
     }
@@ -52,7 +53,11 @@ TEST_F(ExtractZipTest, RefusesNamesThatWindowsWouldResolveElsewhere) {
 }
 
 TEST_F(ExtractZipTest, AcceptsNamesThatOnlyResembleDevices) {
-    WriteZip(Zip(), {{"console.txt", "1"}, {"com10", "2"}, {"lpt", "3"}, {"nullable/aux_data", "4"}, {".hidden", "5"}});
+    WriteZip(Zip(), {{"console.txt", "1"},
+                     {"com10", "2"},
+                     {"lpt", "3"},
+                     {"nullable/aux_data", "4"},
+                     {".hidden", "5"}});
     ASSERT_EQ(Extract(), kExtractOk);
     EXPECT_EQ(ReadTree(Game()).size(), 5u);
 }
@@ -81,7 +86,9 @@ TEST_F(ExtractZipTest, ArgumentsAndPathLengths) {
     EXPECT_EQ(ExtractZip(nullptr, Game().c_str()), kExtractNoArgument);
     EXPECT_EQ(ExtractZip(Zip().c_str(), nullptr), kExtractNoArgument);
     EXPECT_EQ(ExtractZip(Zip().c_str(), std::string(512, 'd').c_str()), kExtractBadName);
-    WriteZip(Zip(), {{std::string(200, 'n') + "/" + std::string(200, 'm') + "/" + std::string(200, 'o'), "deep"}});
+    WriteZip(Zip(),
+             {{std::string(200, 'n') + "/" + std::string(200, 'm') + "/" + std::string(200, 'o'),
+               "deep"}});
     EXPECT_EQ(Extract(), kExtractBadName);
 }
 

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "publisher.h"
+#include "update/validation.h"
+#include "update/zip_extract.h"
 
 namespace {
 
@@ -14,7 +16,9 @@ constexpr char kUsage[] =
     "  kestrava-publish add-version ROOT VERSION BUILD_DIR [--full]\n"
     "  kestrava-publish servers ROOT NAME=ADDRESS ...\n"
     "  kestrava-publish launcher ROOT VERSION EXE\n"
-    "  kestrava-publish verify ROOT\n";
+    "  kestrava-publish verify ROOT\n"
+    "  kestrava-publish check GAME_DIR MANIFEST   (validate a game folder as the launcher does)\n"
+    "  kestrava-publish unpack ZIP DIR            (unpack a package as the launcher does)\n";
 
 int Usage() {
     std::fputs(kUsage, stderr);
@@ -24,7 +28,8 @@ int Usage() {
 int Run(const std::vector<std::string>& args) {
     if (args.empty()) return Usage();
     const std::string& command = args[0];
-    if (command == "add-version" && (args.size() == 4 || (args.size() == 5 && args[4] == "--full"))) {
+    if (command == "add-version" &&
+        (args.size() == 4 || (args.size() == 5 && args[4] == "--full"))) {
         AddVersion(args[1], args[2], args[3], args.size() == 5);
         return 0;
     }
@@ -33,7 +38,8 @@ int Run(const std::vector<std::string>& args) {
         for (std::size_t i = 2; i < args.size(); ++i) {
             const auto equals = args[i].find('=');
             if (equals == std::string::npos || equals == 0) {
-                std::fprintf(stderr, "kestrava-publish: expected NAME=ADDRESS, got \"%s\"\n", args[i].c_str());
+                std::fprintf(stderr, "kestrava-publish: expected NAME=ADDRESS, got \"%s\"\n",
+                             args[i].c_str());
                 return 2;
             }
             servers.emplace_back(args[i].substr(0, equals), args[i].substr(equals + 1));
@@ -48,11 +54,25 @@ int Run(const std::vector<std::string>& args) {
     if (command == "verify" && args.size() == 2) {
         bool allOk = true;
         for (const ChainReport& report : VerifyTree(args[1])) {
-            std::printf("%s: %s%s\n", report.chain.c_str(), report.ok ? "ok" : "FAILED: ",
-                        report.message.c_str());
+            std::printf("%s: %s%s\n", report.chain.c_str(),
+                        report.ok ? "ok" : "FAILED: ", report.message.c_str());
             allOk = allOk && report.ok;
         }
         return allOk ? 0 : 1;
+    }
+    if (command == "check" && args.size() == 3) {
+        const bool ok = ValidateFiles(args[2], args[1]);
+        std::printf("%s\n", ok ? "valid" : "NOT VALID");
+        return ok ? 0 : 1;
+    }
+    if (command == "unpack" && args.size() == 3) {
+        const int code = ExtractZip(args[1].c_str(), args[2].c_str());
+        if (code != kExtractOk) {
+            std::fprintf(stderr, "kestrava-publish: %s: %s\n", args[1].c_str(),
+                         ExtractZipFault(code).c_str());
+            return 1;
+        }
+        return 0;
     }
     return Usage();
 }

@@ -1,6 +1,5 @@
 #include "publisher.h"
 
-#include <nlohmann/json.hpp>
 #include <tinyxml2.h>
 #include <zip.h>
 
@@ -10,6 +9,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <random>
 
 #include "commands.h"
@@ -102,7 +102,8 @@ private:
 std::string Sanitise(const std::string& text) {
     std::string out = text;
     for (char& c : out) {
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '_') c = '_';
+        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '-' && c != '_')
+            c = '_';
     }
     return out;
 }
@@ -115,11 +116,13 @@ bool EndsWithMix(const std::string& name) {
 }
 
 std::string FileHash(const fs::path& path) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.string().c_str(), "rb"), &std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.string().c_str(), "rb"),
+                                                         &std::fclose);
     if (!file) throw PublishError("cannot read " + path.string());
     Sha256 hash;
     std::vector<unsigned char> buffer(1 << 20);
-    while (std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get())) hash.Update(buffer.data(), got);
+    while (std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get()))
+        hash.Update(buffer.data(), got);
     if (std::ferror(file.get())) throw PublishError("cannot read " + path.string());
     return ToUpperHex(hash.Final());
 }
@@ -138,10 +141,12 @@ std::map<std::string, std::string> ScanBuild(const fs::path& directory) {
 void RequireVersionName(const std::string& version) {
     const bool usable = !version.empty() && version != "." && version != ".." &&
                         version.find_first_of("/\\:?#%\"<>| ") == std::string::npos;
-    if (!usable) throw PublishError("\"" + version + "\" cannot name a version folder on the server");
+    if (!usable)
+        throw PublishError("\"" + version + "\" cannot name a version folder on the server");
 }
 
-void WriteZip(const fs::path& zipPath, const fs::path& sourceDir, const std::vector<std::string>& names) {
+void WriteZip(const fs::path& zipPath, const fs::path& sourceDir,
+              const std::vector<std::string>& names) {
     int error = 0;
     zip_t* raw = zip_open(zipPath.string().c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     if (raw == nullptr) throw PublishError("cannot create " + zipPath.string());
@@ -159,7 +164,8 @@ void WriteZip(const fs::path& zipPath, const fs::path& sourceDir, const std::vec
         }
         const auto at = static_cast<zip_uint64_t>(index);
         if (zip_file_set_dostime(archive.get(), at, kDosTime, kDosDate, 0) != 0 ||
-            zip_file_set_external_attributes(archive.get(), at, 0, ZIP_OPSYS_UNIX, kRegularFileMode << 16) != 0) {
+            zip_file_set_external_attributes(archive.get(), at, 0, ZIP_OPSYS_UNIX,
+                                             kRegularFileMode << 16) != 0) {
             throw PublishError("cannot set the attributes of " + name + " in " + zipPath.string());
         }
     }
@@ -176,7 +182,8 @@ void SaveDocument(tinyxml2::XMLDocument& document, const fs::path& path) {
 }
 
 tinyxml2::XMLElement* AddFile(tinyxml2::XMLDocument& document, tinyxml2::XMLElement* manifest,
-                              const std::string& package, const std::string& name, const std::string& checksum) {
+                              const std::string& package, const std::string& name,
+                              const std::string& checksum) {
     tinyxml2::XMLElement* file = document.NewElement("File");
     file->SetAttribute("package", package.c_str());
     file->SetAttribute("name", name.c_str());
@@ -223,23 +230,28 @@ bool MakePatch(const fs::path& oldArchive, const fs::path& newArchive, const std
 
 }  // namespace
 
-void ReplayVersion(const std::string& root, const std::string& version, const std::string& gameDirectory) {
+void ReplayVersion(const std::string& root, const std::string& version,
+                   const std::string& gameDirectory) {
     const VersionCatalogue catalogue = ReadCatalogue(fs::path(root) / "launcher" / "versions.xml");
     std::size_t end = 0;
     while (end < catalogue.versions.size() && catalogue.versions[end].value != version) ++end;
-    if (end == catalogue.versions.size()) throw PublishError("version " + version + " is not published");
+    if (end == catalogue.versions.size())
+        throw PublishError("version " + version + " is not published");
     std::size_t start = 0;
     for (std::size_t i = 0; i <= end; ++i) {
         if (catalogue.versions[i].type == "Full") start = i;
     }
     TreeServer server(root);
     try {
-        for (std::size_t i = start; i <= end; ++i) InstallVersion(gameDirectory, catalogue.versions[i].value);
+        for (std::size_t i = start; i <= end; ++i)
+            InstallVersion(gameDirectory, catalogue.versions[i].value);
         const std::string label = "manifest.validate.xml of version " + version;
-        FetchOrFail(LauncherServerBaseUrl() + version + "/", gameDirectory, "manifest.validate.xml", label);
+        FetchOrFail(LauncherServerBaseUrl() + version + "/", gameDirectory, "manifest.validate.xml",
+                    label);
         const std::string manifest = gameDirectory + kPathSeparator + "manifest.validate.xml";
         if (!ValidateFiles(manifest, gameDirectory, label)) {
-            throw PublishError("version " + version + " does not validate when replayed from the tree");
+            throw PublishError("version " + version +
+                               " does not validate when replayed from the tree");
         }
         RemoveFile(manifest);
     } catch (const InstallError& error) {
@@ -249,7 +261,8 @@ void ReplayVersion(const std::string& root, const std::string& version, const st
     }
 }
 
-void AddVersion(const std::string& root, const std::string& version, const std::string& buildDir, bool full) {
+void AddVersion(const std::string& root, const std::string& version, const std::string& buildDir,
+                bool full) {
     RequireVersionName(version);
     if (!fs::is_directory(buildDir)) throw PublishError(buildDir + " is not a folder");
     const fs::path launcherDir = fs::path(root) / "launcher";
@@ -257,7 +270,8 @@ void AddVersion(const std::string& root, const std::string& version, const std::
     const fs::path versionDir = launcherDir / version;
     VersionCatalogue catalogue = ReadCatalogue(cataloguePath);
     for (const CatalogueVersion& published : catalogue.versions) {
-        if (published.value == version) throw PublishError("version " + version + " is already published");
+        if (published.value == version)
+            throw PublishError("version " + version + " is already published");
     }
     if (fs::exists(versionDir)) throw PublishError(versionDir.string() + " exists already");
 
@@ -272,7 +286,8 @@ void AddVersion(const std::string& root, const std::string& version, const std::
     const auto current = ScanBuild(buildDir);
     for (const auto& [name, checksum] : current) {
         if (name == "manifest.validate.xml") {
-            throw PublishError("the build holds manifest.validate.xml, a name the launcher reserves");
+            throw PublishError(
+                "the build holds manifest.validate.xml, a name the launcher reserves");
         }
     }
 
@@ -296,10 +311,12 @@ void AddVersion(const std::string& root, const std::string& version, const std::
             while (current.count(patchName) != 0) patchName = "_" + patchName;
             const fs::path staged = scratch.path() / "patches" / patchName;
             fs::create_directories(staged.parent_path());
-            if (MakePatch(previousDir / fs::u8path(name), fs::path(buildDir) / fs::u8path(name), checksum, staged)) {
+            if (MakePatch(previousDir / fs::u8path(name), fs::path(buildDir) / fs::u8path(name),
+                          checksum, staged)) {
                 WriteZip(versionDir / (package + ".zip"), staged.parent_path(), {patchName});
                 fs::remove(staged);
-                AddFile(manifest, manifestRoot, package, name, checksum)->SetAttribute("patch", patchName.c_str());
+                AddFile(manifest, manifestRoot, package, name, checksum)
+                    ->SetAttribute("patch", patchName.c_str());
                 continue;
             }
         }
@@ -337,7 +354,8 @@ void AddVersion(const std::string& root, const std::string& version, const std::
     SaveDocument(versions, cataloguePath);
 }
 
-void PublishServers(const std::string& root, const std::vector<std::pair<std::string, std::string>>& servers) {
+void PublishServers(const std::string& root,
+                    const std::vector<std::pair<std::string, std::string>>& servers) {
     const fs::path launcherDir = fs::path(root) / "launcher";
     fs::create_directories(launcherDir);
     tinyxml2::XMLDocument document;
@@ -352,7 +370,8 @@ void PublishServers(const std::string& root, const std::vector<std::pair<std::st
     SaveDocument(document, launcherDir / "servers.xml");
 }
 
-void PublishLauncher(const std::string& root, const std::string& version, const std::string& executable) {
+void PublishLauncher(const std::string& root, const std::string& version,
+                     const std::string& executable) {
     if (!LooksLikeWindowsExecutable(executable)) {
         throw PublishError(executable + " is not a Windows executable");
     }

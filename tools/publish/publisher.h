@@ -32,10 +32,12 @@ void AddVersion(const std::string& root, const std::string& version, const std::
                 bool full);
 
 // launcher/servers.xml, the servers in the order given.
-void PublishServers(const std::string& root, const std::vector<std::pair<std::string, std::string>>& servers);
+void PublishServers(const std::string& root,
+                    const std::vector<std::pair<std::string, std::string>>& servers);
 
 // update/launcher.xml announcing version, and update/launcher.exe.
-void PublishLauncher(const std::string& root, const std::string& version, const std::string& executable);
+void PublishLauncher(const std::string& root, const std::string& version,
+                     const std::string& executable);
 
 struct ChainReport {
     std::string chain;  // "install -> 1.2", "update 1.0 -> 1.2"
@@ -49,4 +51,5 @@ std::vector<ChainReport> VerifyTree(const std::string& root);
 
 // Rebuilds version's game files into gameDirectory from the tree, as the launcher
 // would install them, and validates them against the version's manifest.
-void ReplayVersion(const std::string& root, const std::string& version, const std::string& gameDirectory);
+void ReplayVersion(const std::string& root, const std::string& version,
+                   const std::string& gameDirectory);

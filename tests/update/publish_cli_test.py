@@ -1,0 +1,65 @@
+"""kestrava-publish as operators use it: the commands, their output and exit codes."""
+
+import os
+import subprocess
+
+PUBLISH = os.environ.get("KESTRAVA_PUBLISH", "kestrava-publish")
+
+
+def run(*args):
+    return subprocess.run([PUBLISH, *map(str, args)], capture_output=True, text=True)
+
+
+def build(directory, files):
+    for name, data in files.items():
+        path = directory / name
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(data)
+    return directory
+
+
+def test_publish_verify_and_check(tmp_path):
+    root = tmp_path / "root"
+    v1 = build(tmp_path / "b1", {"game.exe": b"exe1", "data/a.ini": b"a"})
+    v2 = build(tmp_path / "b2", {"game.exe": b"exe2", "data/b.ini": b"b"})
+    assert run("add-version", root, "1.0", v1, "--full").returncode == 0
+    assert run("add-version", root, "1.1", v2).returncode == 0
+
+    result = run("verify", root)
+    assert result.returncode == 0, result.stdout + result.stderr
+    assert result.stdout.splitlines() == ["install -> 1.1: ok", "update 1.0 -> 1.1: ok", "update 1.1 -> 1.1: ok"]
+
+    manifest = root / "launcher" / "1.1" / "manifest.validate.xml"
+    assert run("check", v2, manifest).stdout == "valid\n"
+    assert run("check", v1, manifest).returncode == 1
+
+    (root / "launcher" / "1.1" / "files.zip").write_bytes(b"damaged")
+    result = run("verify", root)
+    assert result.returncode == 1
+    assert "update 1.0 -> 1.1: FAILED: Install Failure: The package files.zip could not be unpacked" in result.stdout
+
+
+def test_refusals_are_one_line_with_a_nonzero_exit(tmp_path):
+    root = tmp_path / "root"
+    v1 = build(tmp_path / "b1", {"a": b"a"})
+    assert run("add-version", root, "1", v1).returncode == 0
+    result = run("add-version", root, "1", v1)
+    assert result.returncode == 1
+    assert result.stderr == "kestrava-publish: version 1 is already published\n"
+    assert run("verify", tmp_path / "empty").returncode == 1
+    assert run("servers", root, "no-equals-sign").returncode == 2
+    assert run("frobnicate").returncode == 2
+    assert run("launcher", root, "1.0.2", tmp_path / "b1" / "a").returncode == 1
+
+
+def test_servers_and_launcher_release(tmp_path):
+    root = tmp_path / "root"
+    assert run("servers", root, "Main=10.0.0.1:7777", "Test=test.example:1").returncode == 0
+    assert (root / "launcher" / "servers.xml").read_text() == (
+        '<Servers>\n    <Server Name="Main" IP="10.0.0.1:7777"/>\n'
+        '    <Server Name="Test" IP="test.example:1"/>\n</Servers>\n')
+    exe = tmp_path / "launcher.exe"
+    exe.write_bytes(b"MZ" + b"\0" * 58 + b"\x40\0\0\0" + b"PE\0\0")
+    assert run("launcher", root, "1.0.2", exe).returncode == 0
+    assert (root / "update" / "launcher.xml").read_text() == '<Version Current="1.0.2"/>\n'
+    assert (root / "update" / "launcher.exe").read_bytes() == exe.read_bytes()
