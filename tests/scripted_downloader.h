@@ -28,8 +28,8 @@ public:
                             DownloadObserver* observer) override {
         requests.push_back(url);
         const auto found = answers_.find(url);
-        const Answer answer = found != answers_.end() ? found->second
-                                                      : Answer{TransferResult::kRefused, ""};
+        const Answer answer =
+            found != answers_.end() ? found->second : Answer{TransferResult::kRefused, ""};
         if (answer.result != TransferResult::kCompleted) return answer.result;
         const auto size = static_cast<std::uint32_t>(answer.body.size());
         if (observer != nullptr) observer->OnProgress(0, size, DownloadPhase::kBegin);

@@ -28,8 +28,8 @@ std::string PercentEncode(const std::string& text) {
 
 std::string LoginRequestUrl(const std::string& baseUrl, const std::string& userName,
                             const std::string& password) {
-    return baseUrl + "?username=" + PercentEncode(userName) + "&password=" +
-           PercentEncode(password) + "&action=login";
+    return baseUrl + "?username=" + PercentEncode(userName) +
+           "&password=" + PercentEncode(password) + "&action=login";
 }
 
 std::string KeyCheckUrl(const std::string& baseUrl, const std::string& userKey) {
@@ -50,7 +50,8 @@ T Strict(const json& value) {
         return value.get_ref<const json::string_t&>();
     } else {
         static_assert(std::is_same_v<T, std::int64_t>);
-        if (!value.is_number_integer()) throw json::type_error::create(302, "not an integer", &value);
+        if (!value.is_number_integer())
+            throw json::type_error::create(302, "not an integer", &value);
         return value.get<std::int64_t>();
     }
 }

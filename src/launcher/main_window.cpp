@@ -131,7 +131,8 @@ unsigned __stdcall UpdateWorker(void*) {
             SendMessageA(Handles().mainWindow, WM_APP, 0, 0);
             break;
         case UpdateOutcome::Next::kShowMessage:
-            MessageBoxA(nullptr, outcome.text.c_str(), outcome.caption.c_str(), MB_ICONERROR | MB_OK);
+            MessageBoxA(nullptr, outcome.text.c_str(), outcome.caption.c_str(),
+                        MB_ICONERROR | MB_OK);
             break;
         case UpdateOutcome::Next::kExitProcess:
             ExitProcess(0);

@@ -28,8 +28,8 @@ std::optional<std::string> FetchRootAttribute(const std::string& baseUrl,
 
 LauncherVersionStatus TestLauncherVersion(const std::string& installDirectory) {
     RemoveFileIfPresent(JoinPath(installDirectory, "launcher.ex_"));
-    const auto offered = FetchRootAttribute(UpdateServerBaseUrl(), installDirectory,
-                                            "launcher.xml", "Version", "Current");
+    const auto offered = FetchRootAttribute(UpdateServerBaseUrl(), installDirectory, "launcher.xml",
+                                            "Version", "Current");
     if (!offered) return LauncherVersionStatus::kUnknown;
     return *offered == kLauncherVersion ? LauncherVersionStatus::kCurrent
                                         : LauncherVersionStatus::kOutOfDate;

@@ -1,9 +1,8 @@
 #include "platform/path.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
+#include <sys/stat.h>
 
 std::string JoinPath(const std::string& directory, const std::string& name) {
     std::string path = directory;

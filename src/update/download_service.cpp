@@ -20,7 +20,8 @@ TransferResult DownloadUrlToFile(const std::string& url, const std::string& loca
     DownloadProgress progress(localPath);
     TransferResult result = Net().Download(url, partial, &progress);
     Net().ForgetCached(url);
-    if (result == TransferResult::kCompleted && std::rename(partial.c_str(), localPath.c_str()) != 0) {
+    if (result == TransferResult::kCompleted &&
+        std::rename(partial.c_str(), localPath.c_str()) != 0) {
         result = TransferResult::kRefused;
     }
     if (result != TransferResult::kCompleted) RemoveFileIfPresent(partial);

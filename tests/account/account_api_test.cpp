@@ -51,12 +51,14 @@ TEST(LoginAnswerTest, MissingNullOrMistypedMembersAreNoAnswer) {
 namespace {
 std::string KeyAnswerJson(const std::string& names, const std::string& ids = "[1]") {
     return R"({"success":true,"userMessage":[],"lang":"en","requests":{"userdata":true,"permissions":true},)"
-           R"("userdata":{"username":"Pilot"},"permissions":{"ids":)" + ids + R"(,"names":)" + names + "}}";
+           R"("userdata":{"username":"Pilot"},"permissions":{"ids":)" +
+           ids + R"(,"names":)" + names + "}}";
 }
 }  // namespace
 
 TEST(KeyAnswerTest, ReadsUserNameAndPermissions) {
-    const auto answer = ParseKeyAnswer(KeyAnswerJson(R"(["Tester","Banned"])", "[9007199254740993,-2]"));
+    const auto answer =
+        ParseKeyAnswer(KeyAnswerJson(R"(["Tester","Banned"])", "[9007199254740993,-2]"));
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->username, "Pilot");
     EXPECT_EQ(answer->permissionNames, (std::vector<std::string>{"Tester", "Banned"}));

@@ -4,15 +4,16 @@
 
 #include "account/account_api.h"
 #include "launcher/launcher_state.h"
-#include "scripted_downloader.h"
 #include "platform/path.h"
+#include "scripted_downloader.h"
 #include "update/web_servers.h"
 
 namespace {
 
 std::string KeyAnswerWith(const std::string& names) {
     return R"({"success":true,"userMessage":[],"lang":"en","requests":{"userdata":true,"permissions":true},)"
-           R"("userdata":{"username":"Answer Name"},"permissions":{"ids":[],"names":)" + names + "}}";
+           R"("userdata":{"username":"Answer Name"},"permissions":{"ids":[],"names":)" +
+           names + "}}";
 }
 
 class SignInTest : public ::testing::Test {
@@ -77,5 +78,6 @@ TEST_F(SignInTest, FailedLoginsLeaveTheStoredKeyAlone) {
 TEST_F(SignInTest, AKeyThatCannotBeStoredIsReported) {
     net.Serve(LoginRequestUrl(AccountApiBaseUrl(), "pilot", "x"),
               R"({"success":true,"userMessage":[],"lang":"en","apikey":"K"})");
-    EXPECT_EQ(AttemptLogin("pilot", "x", dir.File("no/such/dir/config.txt")), LoginResult::kNotStored);
+    EXPECT_EQ(AttemptLogin("pilot", "x", dir.File("no/such/dir/config.txt")),
+              LoginResult::kNotStored);
 }

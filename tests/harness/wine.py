@@ -1,5 +1,6 @@
 """A wine prefix of its own: created fresh, trusting the test CA, drawing its own captions."""
 import os
+import re
 import subprocess
 import tempfile
 
@@ -70,12 +71,13 @@ class WinePrefix:
         return self.path / "drive_c" / rest.lstrip("\\").replace("\\", "/")
 
     def registry_value(self, key, name):
-        """The data of a value as `reg query` prints it, or None when absent."""
+        """(type, data) of a value as `reg query` prints it, or None when absent."""
         result = self.run(["reg", "query", key, "/v", name], check=False)
         for line in result.stdout.decode(errors="replace").splitlines():
-            fields = line.split(None, 2)
-            if len(fields) == 3 and fields[0] == name:
-                return fields[1], fields[2].strip()
+            # "    master volume    REG_DWORD    0x64": names may hold blanks.
+            match = re.match(r"^\s+(.*?)\s+(REG_\w+)\s+(.*)$", line)
+            if match and match.group(1) == name:
+                return match.group(2), match.group(3).strip()
         return None
 
     def shutdown(self):

@@ -1,8 +1,7 @@
 #include "launcher/opening.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 
 #include "platform/path.h"
 #include "platform/status_sink.h"
@@ -28,8 +27,9 @@ protected:
         WriteBytes(dir.File("version.xml"), "<Version Current=\"" + version + "\"/>");
     }
     void Latest(const std::string& version) {
-        net.Serve(LauncherServerBaseUrl() + "versions.xml",
-                  "<Versions Current=\"" + version + "\"><Version Name=\"" + version + "\"/></Versions>");
+        net.Serve(
+            LauncherServerBaseUrl() + "versions.xml",
+            "<Versions Current=\"" + version + "\"><Version Name=\"" + version + "\"/></Versions>");
     }
 
     RecordingSink status;
@@ -45,7 +45,8 @@ TEST_F(OpeningTest, LauncherVersionMustMatchByteForByte) {
     EXPECT_EQ(TestLauncherVersion(dir.path().string()), LauncherVersionStatus::kCurrent);
     for (const char* other : {"1.0.0", "1.0.1 ", "1.0.10", "2.0"}) {
         net.Serve(launcherXml, std::string("<Version Current=\"") + other + "\"/>");
-        EXPECT_EQ(TestLauncherVersion(dir.path().string()), LauncherVersionStatus::kOutOfDate) << other;
+        EXPECT_EQ(TestLauncherVersion(dir.path().string()), LauncherVersionStatus::kOutOfDate)
+            << other;
     }
     EXPECT_FALSE(FileExists(dir.File("launcher.xml")));
 }
@@ -72,7 +73,8 @@ TEST_F(OpeningTest, GameStateFollowsTheFolderAndTheTwoVersions) {
     EXPECT_TRUE(net.requests.empty()) << "an install needs no catalogue";
 
     std::filesystem::create_directory(dir.path() / "game");
-    EXPECT_EQ(DecideGameState(install), GameState::kNeedsInstall) << "game folder without version.xml";
+    EXPECT_EQ(DecideGameState(install), GameState::kNeedsInstall)
+        << "game folder without version.xml";
 
     Installed("1.2");
     Latest("1.2");
@@ -100,10 +102,11 @@ TEST_F(OpeningTest, UnreadableCatalogueOrRecordIsReportedNotGuessed) {
 }
 
 TEST_F(OpeningTest, ServerListKeepsFileOrderAndSkipsIncompleteEntries) {
-    net.Serve(LauncherServerBaseUrl() + "servers.xml",
-              "<Servers><Server Name=\"Zeta\" IP=\"10.0.0.9:7777\"/><Other Name=\"x\" IP=\"y\"/>"
-              "<Server Name=\"Alpha\" IP=\"10.0.0.1\"/><Server Name=\"NoIp\"/><Server IP=\"1.1.1.1\"/>"
-              "<Server Name=\"Alpha\" IP=\"10.0.0.2\"/></Servers>");
+    net.Serve(
+        LauncherServerBaseUrl() + "servers.xml",
+        "<Servers><Server Name=\"Zeta\" IP=\"10.0.0.9:7777\"/><Other Name=\"x\" IP=\"y\"/>"
+        "<Server Name=\"Alpha\" IP=\"10.0.0.1\"/><Server Name=\"NoIp\"/><Server IP=\"1.1.1.1\"/>"
+        "<Server Name=\"Alpha\" IP=\"10.0.0.2\"/></Servers>");
     const auto servers = LoadServerList(dir.path().string());
     ASSERT_TRUE(servers);
     ASSERT_EQ(servers->size(), 3u);
@@ -116,7 +119,8 @@ TEST_F(OpeningTest, ServerListKeepsFileOrderAndSkipsIncompleteEntries) {
 
 TEST_F(OpeningTest, MissingOrRootlessServerListIsNoList) {
     EXPECT_FALSE(LoadServerList(dir.path().string()));
-    net.Serve(LauncherServerBaseUrl() + "servers.xml", "<List><Server Name=\"a\" IP=\"b\"/></List>");
+    net.Serve(LauncherServerBaseUrl() + "servers.xml",
+              "<List><Server Name=\"a\" IP=\"b\"/></List>");
     EXPECT_FALSE(LoadServerList(dir.path().string()));
     net.Serve(LauncherServerBaseUrl() + "servers.xml", "<Servers/>");
     EXPECT_EQ(LoadServerList(dir.path().string())->size(), 0u);

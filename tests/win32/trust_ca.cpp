@@ -1,6 +1,7 @@
 // Adds a DER-encoded CA certificate to the machine's "Root" store, so that URL
 // downloads inside this wine prefix trust the test servers.
 #include <windows.h>
+
 #include <wincrypt.h>
 
 #include <cstdio>
@@ -15,15 +16,16 @@ int main(int argc, char** argv) {
     if (std::FILE* in = std::fopen(argv[1], "rb")) {
         unsigned char buffer[4096];
         size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0) der.insert(der.end(), buffer, buffer + n);
+        while ((n = std::fread(buffer, 1, sizeof buffer, in)) > 0)
+            der.insert(der.end(), buffer, buffer + n);
         std::fclose(in);
     }
     if (der.empty()) {
         std::fprintf(stderr, "trust_ca: cannot read %s\n", argv[1]);
         return 1;
     }
-    HCERTSTORE store = CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0,
-                                     CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
+    HCERTSTORE store =
+        CertOpenStore(CERT_STORE_PROV_SYSTEM_A, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, "Root");
     if (store == nullptr) {
         std::fprintf(stderr, "trust_ca: cannot open the Root store (%lu)\n", GetLastError());
         return 1;

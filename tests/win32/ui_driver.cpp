@@ -7,6 +7,7 @@
 // top-level window with that caption. Output goes to stdout, one value per line.
 // Exit codes: 0 done, 1 bad usage, 3 window or control not found.
 #include <windows.h>
+
 #include <commctrl.h>
 #include <fcntl.h>
 #include <io.h>
@@ -122,11 +123,12 @@ void Click(HWND dialog, int id, HWND control) {
 }
 
 int Usage() {
-    std::fprintf(stderr,
-                 "usage: ui_driver wait|gone|text|layout|focus|owner|close|message-box|press CAPTION [ID]\n"
-                 "       ui_driver visible|enabled|click|combo-items|combo-get|slider-get|check-get"
-                 " CAPTION ID\n"
-                 "       ui_driver type|combo-set|slider-set|check-set CAPTION ID VALUE\n");
+    std::fprintf(
+        stderr,
+        "usage: ui_driver wait|gone|text|layout|focus|owner|close|message-box|press CAPTION [ID]\n"
+        "       ui_driver visible|enabled|click|combo-items|combo-get|slider-get|check-get"
+        " CAPTION ID\n"
+        "       ui_driver type|combo-set|slider-set|check-set CAPTION ID VALUE\n");
     return 1;
 }
 
@@ -185,8 +187,8 @@ int main(int argc, char** argv) {
         return kNotFound;
     }
     const char* value = argc > 4 ? argv[4] : nullptr;
-    const bool needsValue =
-        command == "type" || command == "combo-set" || command == "slider-set" || command == "check-set";
+    const bool needsValue = command == "type" || command == "combo-set" ||
+                            command == "slider-set" || command == "check-set";
     if (needsValue && value == nullptr) return Usage();
 
     if (command == "text") {
@@ -203,10 +205,12 @@ int main(int argc, char** argv) {
         const LRESULT count = SendMessageA(control, CB_GETCOUNT, 0, 0);
         for (LRESULT i = 0; i < count; ++i) {
             // Asked in UTF-16: wine hands an ANSI request across processes back as UTF-16.
-            std::wstring item(static_cast<size_t>(SendMessageW(control, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
+            std::wstring item(static_cast<size_t>(SendMessageW(control, CB_GETLBTEXTLEN, i, 0)) + 1,
+                              L'\0');
             SendMessageW(control, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&item[0]));
             char text[1024] = {};
-            WideCharToMultiByte(CP_ACP, 0, item.c_str(), -1, text, sizeof text - 1, nullptr, nullptr);
+            WideCharToMultiByte(CP_ACP, 0, item.c_str(), -1, text, sizeof text - 1, nullptr,
+                                nullptr);
             std::printf("%s\n", text);
         }
     } else if (command == "combo-get") {

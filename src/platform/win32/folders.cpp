@@ -1,6 +1,7 @@
 #include "platform/folders.h"
 
 #include <windows.h>
+
 #include <shlobj.h>
 #include <shlwapi.h>
 

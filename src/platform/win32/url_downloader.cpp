@@ -1,6 +1,7 @@
 #include "platform/win32/url_downloader.h"
 
 #include <windows.h>
+
 #include <urlmon.h>
 #include <wininet.h>
 
@@ -85,7 +86,8 @@ TransferResult UrlDownloader::Download(const std::string& url, const std::string
     BindStatus status(observer);
     const HRESULT result = URLDownloadToFileA(nullptr, url.c_str(), localPath.c_str(), 0, &status);
     const DWORD code = status.response.code;
-    if (code == 0) return SUCCEEDED(result) ? TransferResult::kCompleted : TransferResult::kUnreachable;
+    if (code == 0)
+        return SUCCEEDED(result) ? TransferResult::kCompleted : TransferResult::kUnreachable;
     if (FAILED(result) || code < 200 || code >= 300) return TransferResult::kRefused;
     return TransferResult::kCompleted;
 }

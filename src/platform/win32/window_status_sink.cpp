@@ -1,6 +1,7 @@
 #include "platform/win32/window_status_sink.h"
 
 #include <windows.h>
+
 #include <commctrl.h>
 
 #include "launcher/window_handles.h"
