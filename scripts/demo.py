@@ -58,13 +58,8 @@ def publish_release(release, build, versions):
     sample_game.publish(release, versions, build.helper("game.exe"), DEMO / "builds")
 
 
-def wait_for_button(ui, caption, timeout=120):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if ui.text(MAIN_WINDOW, BUTTON) == caption and ui.enabled(MAIN_WINDOW, BUTTON):
-            return
-        time.sleep(0.3)
-    raise RuntimeError(f"the main button never read {caption!r}; status {ui.text(MAIN_WINDOW, STATUS)!r}")
+def wait_for_button(ui, caption):
+    ui.wait_for_enabled(MAIN_WINDOW, BUTTON, caption)
 
 
 def drive(demo, ui, display, install, release, build):

@@ -5,6 +5,7 @@
 #include <exception>
 #include <memory>
 
+#include "platform/file_io.h"
 #include "platform/path.h"
 #include "platform/process_runner.h"
 #include "update/download_service.h"
@@ -16,9 +17,6 @@ namespace {
 
 constexpr char kCaption[] = "Launcher Update Failure";
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 bool ReadAt(std::FILE* file, long offset, unsigned char* bytes, std::size_t count) {
     return std::fseek(file, offset, SEEK_SET) == 0 && std::fread(bytes, 1, count, file) == count;
@@ -31,7 +29,7 @@ UpdateOutcome Failure(const std::string& text) {
 }  // namespace
 
 bool LooksLikeWindowsExecutable(const std::string& path) {
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    UniqueFile file = OpenFile(path, "rb");
     if (!file) return false;
     unsigned char header[64];
     if (!ReadAt(file.get(), 0, header, sizeof header) || header[0] != 'M' || header[1] != 'Z')

@@ -6,10 +6,6 @@
 #include "mix/mix_error.h"
 #include "platform/move_file.h"
 
-UniqueFile OpenFile(const std::string& path, const char* mode) {
-    return UniqueFile(std::fopen(path.c_str(), mode));
-}
-
 bool SeekTo(std::FILE* file, std::uint64_t offset) {
 #ifdef _WIN32
     return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;

@@ -7,12 +7,7 @@
 #include <memory>
 #include <string>
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
-
-UniqueFile OpenFile(const std::string& path, const char* mode);
+#include "platform/file_io.h"
 
 // fseek takes a long, which is 32 bits in the Windows build; archives reach 4 GiB.
 bool SeekTo(std::FILE* file, std::uint64_t offset);

@@ -5,14 +5,11 @@
 #include <memory>
 #include <vector>
 
+#include "platform/file_io.h"
 #include "platform/path.h"
 
 namespace {
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 
 constexpr std::size_t kChunk = 64 * 1024;
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "platform/file_io.h"
 #include "platform/path.h"
 #include "platform/status_sink.h"
 #include "update/documents.h"
@@ -15,9 +16,6 @@ namespace {
 
 constexpr std::size_t kChunk = 1 << 20;
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 
 std::string RelativeName(const std::string& root, const std::string& fullPath) {
     std::string name = fullPath.substr(root.size() + 1);
@@ -35,7 +33,7 @@ FileChecksum ChecksumReader::Read(const std::string& root, const std::string& fu
     FileChecksum record;
     record.path = fullPath;
     record.name = RelativeName(root, fullPath);
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(fullPath.c_str(), "rb"));
+    UniqueFile file = OpenFile(fullPath, "rb");
     if (!file) {
         throw ValidationError("The file " + record.name + " could not be read (" +
                               ErrnoText(errno) + ").");

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/file_io.h"
 #include "platform/path.h"
 
 #ifdef _WIN32
@@ -25,9 +26,6 @@ constexpr std::uint8_t kHostOsx = 19;
 constexpr std::uint32_t kSymbolicLinkBit = 0x20000000;
 constexpr std::uint32_t kDosDirectoryBit = 0x10;
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
 struct ArchiveDiscarder {
     void operator()(zip_t* archive) const { zip_discard(archive); }
 };
@@ -37,7 +35,6 @@ struct EntryCloser {
 struct SourceFreer {
     void operator()(zip_source_t* source) const { zip_source_free(source); }
 };
-using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 using UniqueArchive = std::unique_ptr<zip_t, ArchiveDiscarder>;
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }

@@ -37,14 +37,8 @@ def expected_game(build, version, tmp_path):
     return sample_game.game_files(folder)
 
 
-def wait_for_button(ui, caption, timeout=60):
-    deadline = time.monotonic() + timeout
-    while time.monotonic() < deadline:
-        if ui.text(MAIN_WINDOW, BUTTON) == caption and ui.enabled(MAIN_WINDOW, BUTTON):
-            return
-        time.sleep(0.3)
-    raise AssertionError(f"main button reads {ui.text(MAIN_WINDOW, BUTTON)!r}, "
-                         f"enabled {ui.enabled(MAIN_WINDOW, BUTTON)}; status {ui.text(MAIN_WINDOW, STATUS)!r}")
+def wait_for_button(ui, caption):
+    ui.wait_for_enabled(MAIN_WINDOW, BUTTON, caption, timeout=60)
 
 
 def preinstall(install, build, version, tmp_path):

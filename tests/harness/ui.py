@@ -1,4 +1,5 @@
 """Python side of ui_driver.exe: reads and drives the launcher's windows by caption and id."""
+import time
 NOT_FOUND = 3
 
 
@@ -33,6 +34,16 @@ class Ui:
             return True
         except UiError:
             return False
+
+    def wait_for_enabled(self, caption, control, text, timeout=120):
+        """Polls until the control reads `text` and is enabled (a worker has finished)."""
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if self.text(caption, control) == text and self.enabled(caption, control):
+                return
+            time.sleep(0.3)
+        raise UiError(f"control {control} of {caption!r} reads {self.text(caption, control)!r}, "
+                      f"enabled {self.enabled(caption, control)}, not {text!r}")
 
     def wait_gone(self, caption, timeout_ms=None):
         self._call("gone", caption, timeout_ms=timeout_ms)
