@@ -12,8 +12,8 @@
 #include <nlohmann/json.hpp>
 #include <random>
 
-#include "commands.h"
 #include "launcher/self_update.h"
+#include "mix/mix_diff.h"
 #include "mix/mix_error.h"
 #include "mix/mix_file.h"
 #include "mix/mix_patcher.h"
@@ -214,7 +214,8 @@ bool MakePatch(const fs::path& oldArchive, const fs::path& newArchive, const std
     const fs::path trial = patch.string() + ".trial";
     std::error_code ignored;
     try {
-        DiffArchives(oldArchive.string(), newArchive.string(), patch.string());
+        DiffMixArchives(oldArchive.string(), newArchive.string(), patch.string());
+        ReleaseMixEntries();
         PatchMixFile(oldArchive.string(), trial.string(), patch.string());
         const bool exact = FileHash(trial) == checksum;
         fs::remove(trial, ignored);
@@ -223,6 +224,7 @@ bool MakePatch(const fs::path& oldArchive, const fs::path& newArchive, const std
     } catch (const MixError&) {
     } catch (const nlohmann::json::exception&) {
     }
+    ReleaseMixEntries();
     fs::remove(trial, ignored);
     fs::remove(patch, ignored);
     return false;
