@@ -136,7 +136,8 @@ def release(server):
 
 
 @pytest.fixture
-def install(tmp_path, build, prefix, server):
+def install(tmp_path, build, prefix, server, account):
+    """A fresh install directory; both servers start the test with empty logs."""
     server.clear_requests()
     install = LauncherInstall(tmp_path / "install", build, prefix)
     yield install

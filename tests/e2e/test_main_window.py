@@ -165,3 +165,20 @@ def test_logout_deletes_the_key_and_exits(signed_in, install, release, ui):
     ui.click(MAIN_WINDOW, 1018)
     assert install.wait_exit() == 0
     assert not install.config_txt.exists()
+
+
+def test_servers_of_the_same_name_keep_their_own_addresses(signed_in, install, release, ui):
+    release.launcher_version("1.0.1")
+    release.catalogue("1.4")
+    release.servers(("Twin", "10.0.0.1"), ("Twin", "10.0.0.2"))
+    install.mark_installed("1.4")
+    install.add_stand_in("game/game.exe", "game.exe")
+    signed_in(name="P", key="K")
+    assert ui.combo_items(MAIN_WINDOW, SERVER_LIST) == ["Twin", "Twin"]
+    for index in (0, 1):
+        ui.select_combo(MAIN_WINDOW, SERVER_LIST, index)
+        ui.click(MAIN_WINDOW, BUTTON)
+        wait_for_lines(install, 2 * (index + 1))
+    started = sorted(line for line in game_log(install) if line.startswith("cmdline="))
+    assert started == ["cmdline= +connect 10.0.0.1 +netplayername P +userkey K",
+                       "cmdline= +connect 10.0.0.2 +netplayername P +userkey K"]

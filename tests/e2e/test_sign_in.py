@@ -54,7 +54,7 @@ def test_password_and_name_reach_the_service_as_typed(install, account, account_
     assert install.config_txt.read_bytes() == b"KEY-2"
 
 
-def test_unreachable_service_in_the_login_dialog_keeps_it_open(install, account_server, ui, shot):
+def test_unreachable_service_in_the_login_dialog_keeps_it_open(install, account, account_server, ui, shot):
     install.start()
     ui.wait("Login")
     with account_server.unreachable():
@@ -109,7 +109,7 @@ def test_rejected_key_deletes_config_txt(install, account, ui, answer):
     assert not install.config_txt.exists()
 
 
-def test_unreachable_service_at_start_keeps_the_key(install, account_server, ui, shot):
+def test_unreachable_service_at_start_keeps_the_key(install, account, account_server, ui, shot):
     install.config_txt.write_bytes(b"KEY-KEEP")
     with account_server.unreachable():
         install.start()
@@ -118,3 +118,35 @@ def test_unreachable_service_at_start_keeps_the_key(install, account_server, ui,
         ui.press(UNREACHABLE_AT_START)
         assert install.wait_exit() == 0
     assert install.config_txt.read_bytes() == b"KEY-KEEP"
+
+
+@pytest.mark.parametrize("field", [1015, 1018])
+def test_enter_in_either_field_logs_in(install, account, account_server, ui, field):
+    account.add_user("pilot", "pw", "KEY-E")
+    install.start()
+    ui.type("Login", 1015, "pilot")
+    ui.type("Login", 1018, "pw")
+    ui.press_enter("Login", field)
+    ui.wait(MAIN_WINDOW)
+    assert install.config_txt.read_bytes() == b"KEY-E"
+
+
+def test_long_input_is_cut_to_the_dialogs_buffers(install, account, account_server, ui):
+    install.start()
+    ui.type("Login", 1015, "n" * 40)
+    ui.type("Login", 1018, "p" * 250)
+    ui.click("Login", 1017)
+    ui.press("Your login details are invalid")
+    query = account_server.requests()[0].query
+    assert query == f"username={'n' * 34}&password={'p' * 199}&action=login"
+
+
+def test_every_start_reaches_the_service_again(install, account, account_server, ui):
+    account.add_user("pilot", "x", "KEY-TWICE")
+    install.config_txt.write_bytes(b"KEY-TWICE")
+    for _ in range(2):
+        install.start()
+        ui.wait(MAIN_WINDOW)
+        ui.close(MAIN_WINDOW)
+        assert install.wait_exit() == 0
+    assert [r.query for r in account_server.requests()] == ["key=KEY-TWICE" + KEY_CHECK_TAIL] * 2

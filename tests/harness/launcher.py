@@ -48,6 +48,11 @@ class LauncherInstall:
             raise AssertionError(f"launcher.exe still running after {timeout} s")
 
     def kill(self):
+        """Ends every launcher still running from this directory, including one that a
+        self-update started, which is no child of ours."""
         if self.process is not None and self.process.poll() is None:
             self.process.kill()
             self.process.wait()
+        # wine shows such processes by their Windows path, so match the folder's name.
+        subprocess.run(["pkill", "-f", rf"{self.directory.parent.name}[\\/]{self.directory.name}[\\/]launcher"],
+                       capture_output=True)

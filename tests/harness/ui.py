@@ -61,6 +61,9 @@ class Ui:
     def click(self, caption, control):
         self._call("click", caption, control)
 
+    def press_enter(self, caption, control):
+        self._call("enter", caption, control)
+
     def type(self, caption, control, text):
         self._call("type", caption, control, text)
 

@@ -126,7 +126,7 @@ int Usage() {
     std::fprintf(
         stderr,
         "usage: ui_driver wait|gone|text|layout|focus|owner|close|message-box|press CAPTION [ID]\n"
-        "       ui_driver visible|enabled|click|combo-items|combo-get|slider-get|check-get"
+        "       ui_driver visible|enabled|click|enter|combo-items|combo-get|slider-get|check-get"
         " CAPTION ID\n"
         "       ui_driver type|combo-set|slider-set|check-set CAPTION ID VALUE\n");
     return 1;
@@ -199,6 +199,10 @@ int main(int argc, char** argv) {
         std::printf("%d\n", IsWindowEnabled(control) ? 1 : 0);
     } else if (command == "click") {
         Click(window, id, control);
+    } else if (command == "enter") {
+        // Posted like a key press, so the dialog's own message loop handles it.
+        PostMessageA(control, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+        PostMessageA(control, WM_KEYUP, VK_RETURN, 0xC01C0001);
     } else if (command == "type") {
         SendMessageA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(value));
     } else if (command == "combo-items") {
