@@ -150,3 +150,18 @@ def test_every_start_reaches_the_service_again(install, account, account_server,
         ui.close(MAIN_WINDOW)
         assert install.wait_exit() == 0
     assert [r.query for r in account_server.requests()] == ["key=KEY-TWICE" + KEY_CHECK_TAIL] * 2
+
+
+def test_a_key_that_cannot_be_stored_keeps_the_dialog_open(install, account, ui, shot):
+    # A folder named config.txt can be neither read nor written as a file, even by root.
+    install.config_txt.mkdir()
+    account.add_user("pilot", "pw", "KEY-S")
+    install.start()
+    login(ui, "pilot", "pw")
+    caption = ("Your login could not be saved in the launcher's folder. Check that the folder can "
+               "be written and try again.")
+    assert ui.message_box(caption) == "Login Not Saved"
+    assert ui.owner(caption) == "Login"
+    shot("login-not-saved")
+    ui.press(caption)
+    assert ui.exists("Login")
