@@ -4,18 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "platform/path.h"
-#include "platform/status_sink.h"
+#include "recording_status.h"
 #include "scripted_downloader.h"
 #include "update/web_servers.h"
 
 namespace {
-
-class RecordingSink final : public StatusSink {
-public:
-    void SetStatusText(const std::string& text) override { texts.push_back(text); }
-    void SetProgress(std::uint32_t, std::uint32_t) override {}
-    std::vector<std::string> texts;
-};
 
 class OpeningTest : public ::testing::Test {
 protected:
@@ -32,7 +25,7 @@ protected:
             "<Versions Current=\"" + version + "\"><Version Name=\"" + version + "\"/></Versions>");
     }
 
-    RecordingSink status;
+    RecordingStatus status;
     ScriptedDownloader net;
     TempDir dir;
     const std::string launcherXml = UpdateServerBaseUrl() + "launcher.xml";

@@ -1,25 +1,14 @@
 #include "update/download_service.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 
 #include "platform/folder_downloader.h"
 #include "platform/path.h"
-#include "platform/status_sink.h"
+#include "recording_status.h"
 #include "temp_dir.h"
 
 namespace {
-
-class RecordingSink final : public StatusSink {
-public:
-    void SetStatusText(const std::string& text) override { texts.push_back(text); }
-    void SetProgress(std::uint32_t position, std::uint32_t maximum) override {
-        progress.emplace_back(position, maximum);
-    }
-    std::vector<std::string> texts;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> progress;
-};
 
 class DownloadFileTest : public ::testing::Test {
 protected:
@@ -38,7 +27,7 @@ protected:
     TempDir server;
     TempDir local;
     FolderDownloader net;
-    RecordingSink status;
+    RecordingStatus status;
 };
 
 }  // namespace
@@ -80,5 +69,6 @@ TEST_F(DownloadFileTest, TheSameUrlTwiceIsFetchedTwice) {
     WriteBytes(server.File("servers.xml"), "<Servers><Server Name=\"a\" IP=\"b\"/></Servers>");
     DownloadFile(kBase, local.path().string(), "servers.xml");
     EXPECT_EQ(net.requests().size(), 2u);
-    EXPECT_EQ(ReadBytes(local.File("servers.xml")), "<Servers><Server Name=\"a\" IP=\"b\"/></Servers>");
+    EXPECT_EQ(ReadBytes(local.File("servers.xml")),
+              "<Servers><Server Name=\"a\" IP=\"b\"/></Servers>");
 }

@@ -10,18 +10,8 @@
 
 #include "platform/folder_downloader.h"
 #include "platform/process_runner.h"
-#include "platform/status_sink.h"
+#include "recording_status.h"
 #include "temp_dir.h"
-
-class RecordingStatus final : public StatusSink {
-public:
-    void SetStatusText(const std::string& text) override { texts.push_back(text); }
-    void SetProgress(std::uint32_t position, std::uint32_t maximum) override {
-        progress.emplace_back(position, maximum);
-    }
-    std::vector<std::string> texts;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> progress;
-};
 
 class RecordingRunner final : public ProcessRunner {
 public:
