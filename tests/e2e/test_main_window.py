@@ -9,6 +9,17 @@ CATALOGUE_FAILED = "Could not read the version catalogue. Press Retry to try aga
 BUTTON, STATUS, SERVER_LIST, SERVER_LABEL = 1011, 1012, 1013, 1014
 
 
+def current_game(release, install, *servers, game=False):
+    """A launcher and a game that are both current, with these servers published."""
+    release.launcher_version("1.0.1")
+    release.catalogue("1.4")
+    if servers:
+        release.servers(*servers)
+    install.mark_installed("1.4")
+    if game:
+        install.add_stand_in("game/game.exe", "game.exe")
+
+
 def state(ui):
     return (ui.text(MAIN_WINDOW, BUTTON), ui.visible(MAIN_WINDOW, SERVER_LIST),
             ui.visible(MAIN_WINDOW, SERVER_LABEL))
@@ -31,10 +42,7 @@ def test_game_folder_without_version_xml_offers_install(signed_in, install, rele
 
 
 def test_current_game_offers_play_with_the_sorted_server_list(signed_in, install, release, ui, shot):
-    release.launcher_version("1.0.1")
-    release.catalogue("1.4")
-    release.servers(("Zeta", "10.0.0.9:7777"), ("Alpha", "10.0.0.1:7777"), ("Mid", "10.0.0.5"))
-    install.mark_installed("1.4")
+    current_game(release, install, ("Zeta", "10.0.0.9:7777"), ("Alpha", "10.0.0.1:7777"), ("Mid", "10.0.0.5"))
     signed_in()
     shot("play")
     assert state(ui) == ("&Play", True, True)
@@ -100,9 +108,7 @@ def test_unreadable_catalogue_offers_retry_which_recovers(signed_in, install, re
 
 
 def test_missing_server_list_leaves_the_list_empty_and_says_so(signed_in, install, release, ui):
-    release.launcher_version("1.0.1")
-    release.catalogue("1.4")
-    install.mark_installed("1.4")
+    current_game(release, install)
     signed_in()
     assert state(ui) == ("&Play", True, True)
     assert ui.combo_items(MAIN_WINDOW, SERVER_LIST) == []
@@ -115,11 +121,7 @@ def game_log(install):
 
 
 def test_play_starts_the_game_with_the_chosen_server_name_and_key(signed_in, install, release, ui, shot):
-    release.launcher_version("1.0.1")
-    release.catalogue("1.4")
-    release.servers(("Zeta", "10.0.0.9:7777"), ("Alpha", "10.0.0.1:7777"))
-    install.mark_installed("1.4")
-    install.add_stand_in("game/game.exe", "game.exe")
+    current_game(release, install, ("Zeta", "10.0.0.9:7777"), ("Alpha", "10.0.0.1:7777"), game=True)
     signed_in(name="Pilot One", key="KEY-p1")
 
     ui.click(MAIN_WINDOW, BUTTON)  # nothing chosen: nothing starts
@@ -136,11 +138,7 @@ def test_play_starts_the_game_with_the_chosen_server_name_and_key(signed_in, ins
 
 def test_long_command_line_arrives_whole(signed_in, install, release, ui):
     address = "play.example.net:7777/" + "x" * 300
-    release.launcher_version("1.0.1")
-    release.catalogue("1.4")
-    release.servers(("Only", address))
-    install.mark_installed("1.4")
-    install.add_stand_in("game/game.exe", "game.exe")
+    current_game(release, install, ("Only", address), game=True)
     signed_in(name="Pilot", key="K" * 64)
     ui.select_combo(MAIN_WINDOW, SERVER_LIST, 0)
     ui.click(MAIN_WINDOW, BUTTON)
@@ -168,11 +166,7 @@ def test_logout_deletes_the_key_and_exits(signed_in, install, release, ui):
 
 
 def test_servers_of_the_same_name_keep_their_own_addresses(signed_in, install, release, ui):
-    release.launcher_version("1.0.1")
-    release.catalogue("1.4")
-    release.servers(("Twin", "10.0.0.1"), ("Twin", "10.0.0.2"))
-    install.mark_installed("1.4")
-    install.add_stand_in("game/game.exe", "game.exe")
+    current_game(release, install, ("Twin", "10.0.0.1"), ("Twin", "10.0.0.2"), game=True)
     signed_in(name="P", key="K")
     assert ui.combo_items(MAIN_WINDOW, SERVER_LIST) == ["Twin", "Twin"]
     for index in (0, 1):
