@@ -11,6 +11,10 @@ if(WIN32)
 endif()
 
 find_package(tinyxml2 CONFIG REQUIRED)
+if(WIN32)
+  # Windows has no zlib1.dll of its own (wine does, which would hide the fault).
+  set(ZLIB_USE_STATIC_LIBS ON)
+endif()
 find_package(ZLIB REQUIRED)
 find_package(libzip CONFIG REQUIRED)
 find_path(LIBCONFIG_INCLUDE_DIR libconfig.h REQUIRED)
