@@ -12,8 +12,11 @@ endif()
 
 find_package(tinyxml2 CONFIG REQUIRED)
 if(WIN32)
-  # Windows has no zlib1.dll of its own (wine does, which would hide the fault).
-  set(ZLIB_USE_STATIC_LIBS ON)
+  # Windows has no zlib1.dll of its own (wine does, which would hide the fault), so
+  # take the static library, also over a build tree configured before.
+  find_library(KESTRAVA_STATIC_ZLIB NAMES libz.a REQUIRED)
+  set(ZLIB_LIBRARY "${KESTRAVA_STATIC_ZLIB}" CACHE FILEPATH "zlib, linked statically" FORCE)
+  set(ZLIB_LIBRARY_RELEASE "${KESTRAVA_STATIC_ZLIB}" CACHE FILEPATH "zlib, linked statically" FORCE)
 endif()
 find_package(ZLIB REQUIRED)
 find_package(libzip CONFIG REQUIRED)
