@@ -20,6 +20,7 @@ TransferResult DownloadUrlToFile(const std::string& url, const std::string& loca
     DownloadProgress progress(localPath);
     TransferResult result = Net().Download(url, partial, &progress);
     Net().ForgetCached(url);
+    // A file that cannot be put in place has not arrived, whatever the server sent.
     if (result == TransferResult::kCompleted &&
         std::rename(partial.c_str(), localPath.c_str()) != 0) {
         result = TransferResult::kRefused;
