@@ -62,6 +62,15 @@ def wait_for_button(ui, caption):
     ui.wait_for_enabled(MAIN_WINDOW, BUTTON, caption)
 
 
+def run_worker(demo, ui, install, done):
+    """Presses the main button and waits for the worker to bring back "&Play"."""
+    step = time.monotonic()
+    ui.click(MAIN_WINDOW, BUTTON)
+    wait_for_button(ui, "&Play")
+    demo.note(f"{done} {(install.directory / 'version.xml').read_text().strip()} in "
+              f"{time.monotonic() - step:.1f} s")
+
+
 def drive(demo, ui, display, install, release, build):
     """What a player would do, done by the demo itself, with a screenshot of each step."""
     def shot(name):
@@ -82,11 +91,8 @@ def drive(demo, ui, display, install, release, build):
     demo.note(f"signed in as {ui.text(MAIN_WINDOW, 1016)!r}; the main button reads {ui.text(MAIN_WINDOW, BUTTON)!r}")
     shot("install")
 
-    step = time.monotonic()
-    ui.click(MAIN_WINDOW, BUTTON)
-    wait_for_button(ui, "&Play")
-    demo.note(f"installed {(install.directory / 'version.xml').read_text().strip()} in "
-              f"{time.monotonic() - step:.1f} s; servers {ui.combo_items(MAIN_WINDOW, SERVER_LIST)}")
+    run_worker(demo, ui, install, "installed")
+    demo.note(f"servers {ui.combo_items(MAIN_WINDOW, SERVER_LIST)}")
     shot("installed")
     ui.close(MAIN_WINDOW)
     install.wait_exit()
@@ -97,11 +103,7 @@ def drive(demo, ui, display, install, release, build):
     ui.wait(MAIN_WINDOW)
     demo.note(f"the main button reads {ui.text(MAIN_WINDOW, BUTTON)!r}")
     shot("update")
-    step = time.monotonic()
-    ui.click(MAIN_WINDOW, BUTTON)
-    wait_for_button(ui, "&Play")
-    demo.note(f"updated to {(install.directory / 'version.xml').read_text().strip()} in "
-              f"{time.monotonic() - step:.1f} s")
+    run_worker(demo, ui, install, "updated to")
     ui.select_combo(MAIN_WINDOW, SERVER_LIST, 0)
     ui.click(MAIN_WINDOW, BUTTON)
     log = install.game_dir / "game.exe.log"
