@@ -5,7 +5,11 @@
 #include "launcher/launcher_state.h"
 #include "platform/file_io.h"
 #include "platform/path.h"
+#include "update/documents.h"
 #include "update/download_service.h"
+#include "update/install_layout.h"
+#include "update/update_error.h"
+#include "update/validation.h"
 #include "update/web_servers.h"
 #include "update/xml_attribute.h"
 
@@ -24,6 +28,17 @@ std::optional<std::string> FetchRootAttribute(const std::string& baseUrl,
     return value;
 }
 
+// Without the installed version's list (an installation made before lists were kept)
+// nothing proves the folder: it is validated once, by an update.
+bool InstalledFilesPresent(const InstallLayout& layout) {
+    try {
+        return ListedFilesPresent(LoadValidationManifest(layout.installedList, "the installed list"),
+                                  layout.game);
+    } catch (const InstallError&) {
+        return false;
+    }
+}
+
 }  // namespace
 
 LauncherVersionStatus TestLauncherVersion(const std::string& installDirectory) {
@@ -36,15 +51,15 @@ LauncherVersionStatus TestLauncherVersion(const std::string& installDirectory) {
 }
 
 GameState DecideGameState(const std::string& installDirectory) {
-    const std::string localVersionFile = JoinPath(installDirectory, "version.xml");
-    if (!FileExists(JoinPath(installDirectory, "game")) || !FileExists(localVersionFile)) {
-        return GameState::kNeedsInstall;
-    }
+    const InstallLayout layout(installDirectory);
+    if (!FileExists(layout.game) || !FileExists(layout.record)) return GameState::kNeedsInstall;
     const auto latest = FetchRootAttribute(LauncherServerBaseUrl(), installDirectory,
                                            "versions.xml", "Versions", "Current");
-    const auto installed = ReadRootAttribute(localVersionFile, "Version", "Current");
+    const auto installed = ReadRootAttribute(layout.record, "Version", "Current");
     if (!latest || !installed) return GameState::kCatalogueUnreadable;
-    return *installed == *latest ? GameState::kCurrent : GameState::kNeedsUpdate;
+    if (*installed != *latest) return GameState::kNeedsUpdate;
+    // A file gone or resized since the last run: "&Update" repairs it.
+    return InstalledFilesPresent(layout) ? GameState::kCurrent : GameState::kNeedsUpdate;
 }
 
 std::optional<std::vector<GameServer>> LoadServerList(const std::string& installDirectory) {

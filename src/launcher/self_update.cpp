@@ -1,21 +1,72 @@
 #include "launcher/self_update.h"
 
+#include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <memory>
+#include <optional>
 
+#include "platform/file_info.h"
 #include "platform/file_io.h"
+#include "platform/move_file.h"
 #include "platform/path.h"
 #include "platform/process_runner.h"
 #include "update/download_service.h"
 #include "update/file_system.h"
+#include "update/install_layout.h"
+#include "update/install_version.h"
 #include "update/update_error.h"
+#include "update/validation.h"
 #include "update/web_servers.h"
+#include "update/xml_attribute.h"
 
 namespace {
 
 constexpr char kCaption[] = "Launcher Update Failure";
+constexpr char kKept[] = "This launcher has been kept; please try again later.";
+
+// What launcher.xml says of the release beyond its version; trees published before
+// these were recorded give neither, and then only the file's form is checked.
+struct LauncherRelease {
+    std::optional<std::uint64_t> size;
+    std::optional<std::string> sha256;
+
+    bool Matches(const std::string& path) const {
+        if (size && RegularFileSize(path) != size) return false;
+        if (!sha256) return true;
+        ChecksumReader reader;
+        const std::string folder = path.substr(0, path.find_last_of("/\\"));
+        return reader.Read(folder, path).checksum == *sha256;
+    }
+};
+
+LauncherRelease FetchLauncherRelease(const std::string& directory) {
+    LauncherRelease release;
+    if (DownloadFile(UpdateServerBaseUrl(), directory, "launcher.xml") != TransferResult::kCompleted)
+        return release;
+    const std::string path = JoinPath(directory, "launcher.xml");
+    if (const auto size = ReadRootAttribute(path, "Version", "size")) {
+        char* end = nullptr;
+        const unsigned long long value = std::strtoull(size->c_str(), &end, 10);
+        // A size that is not a number matches no file.
+        release.size = (!size->empty() && *end == '\0') ? value : ~std::uint64_t{0};
+    }
+    release.sha256 = ReadRootAttribute(path, "Version", "sha256");
+    RemoveFileIfPresent(path);
+    return release;
+}
+
+bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
 
 
 bool ReadAt(std::FILE* file, long offset, unsigned char* bytes, std::size_t count) {
@@ -42,36 +93,55 @@ bool LooksLikeWindowsExecutable(const std::string& path) {
 }
 
 UpdateOutcome ReplaceLauncher(const std::string& installDirectory) {
+    const InstallLayout layout(installDirectory);
+    const std::string fetched = JoinPath(layout.work, "launcher.exe");
+    const std::string replacement = JoinPath(installDirectory, kReplacementLauncherName);
     const std::string executable = JoinPath(installDirectory, "launcher.exe");
-    const std::string aside = JoinPath(installDirectory, "launcher.ex_");
-    try {
-        RenameReplacing(executable, aside);
-    } catch (const InstallError& error) {
-        return Failure(std::string(error.what()) + " The launcher could not be updated.");
+    // The steps of every later start rely on the name.
+    if (KindOf(executable) != EntryKind::kFile) {
+        return Failure("There is no " + executable +
+                       ": the launcher can update itself only under the name launcher.exe.");
     }
-
-    const TransferResult result =
-        DownloadFile(UpdateServerBaseUrl(), installDirectory, "launcher.exe");
-    if (result != TransferResult::kCompleted || !LooksLikeWindowsExecutable(executable)) {
-        try {
-            RemoveFile(executable);
-            RenameReplacing(aside, executable);
-        } catch (const InstallError& error) {
-            return Failure(
-                std::string(
-                    "The new launcher did not arrive, and the old one could not be put back: ") +
-                error.what());
+    try {
+        MakeDirectories(layout.work);
+        const LauncherRelease release = FetchLauncherRelease(layout.work);
+        const TransferResult result = DownloadFile(UpdateServerBaseUrl(), layout.work, "launcher.exe");
+        if (result != TransferResult::kCompleted) {
+            return Failure("The new launcher could not be downloaded: " + TransferFault(result) +
+                           ". " + kKept);
         }
-        return Failure(result == TransferResult::kCompleted
-                           ? "The new launcher that was downloaded is not a Windows program. "
-                             "This launcher has been kept; please try again later."
-                           : "The new launcher could not be downloaded. "
-                             "This launcher has been kept; please try again later.");
+        if (!LooksLikeWindowsExecutable(fetched)) {
+            RemoveFile(fetched);
+            return Failure(std::string("The new launcher that was downloaded is not a Windows "
+                                       "program. ") +
+                           kKept);
+        }
+        if (!release.Matches(fetched)) {
+            RemoveFile(fetched);
+            return Failure(std::string("The new launcher that was downloaded differs from the "
+                                       "published release. ") +
+                           kKept);
+        }
+        RenameReplacing(fetched, replacement);
+    } catch (const InstallError& error) {
+        return Failure(std::string(error.what()) + " " + kKept);
     }
 
     ProcessLaunch launch;
-    launch.application = executable;
+    launch.application = replacement;
     launch.directory = installDirectory;
-    Processes().Start(launch);
+    if (!Processes().Start(launch)) {
+        RemoveFileIfPresent(replacement);
+        return Failure(std::string("The new launcher could not be started. ") + kKept);
+    }
     return {UpdateOutcome::Next::kExitProcess, {}, {}};
+}
+
+bool FinishLauncherReplacement(const std::string& installDirectory, const std::string& ownPath) {
+    const std::string replacement = JoinPath(installDirectory, kReplacementLauncherName);
+    if (!SameNameIgnoringCase(FileNameOf(ownPath), kReplacementLauncherName)) {
+        RemoveFileIfPresent(replacement);
+        return true;
+    }
+    return MoveFileOver(ownPath, JoinPath(installDirectory, "launcher.exe"));
 }

@@ -9,6 +9,7 @@
 #include "account/sign_in.h"
 #include "launcher/launcher_state.h"
 #include "launcher/main_window.h"
+#include "launcher/self_update.h"
 #include "launcher/user_key_file.h"
 #include "launcher/window_handles.h"
 #include "platform/folders.h"
@@ -23,10 +24,20 @@ void ShowError(const char* body, const char* caption) {
     MessageBoxA(nullptr, body, caption, MB_ICONERROR | MB_OK);
 }
 
+// A launcher started by a self-update takes the old one's place; the old process may
+// take a moment to end and let go of its file.
+void FinishSelfUpdate() {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (FinishLauncherReplacement(InstallDirectory(), ExecutablePath())) return;
+        Sleep(100);
+    }
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     Handles().moduleInstance = instance;
+    FinishSelfUpdate();
     // msvcrt stops at 2048 and refuses 8192; archives share one handle per file, so the
     // lower limit is enough.
     _setmaxstdio(8192);

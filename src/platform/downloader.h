@@ -17,6 +17,7 @@ enum class TransferResult {
     kCompleted,    // the body is in the file
     kRefused,      // the server answered, but with an error status
     kUnreachable,  // no answer: no connection, name not resolved, TLS failure
+    kDiskFull,     // the body could not be stored: the local disk is full
 };
 
 class Downloader {

@@ -17,3 +17,8 @@ inline UniqueFile OpenFile(const std::string& path, const char* mode) {
 
 // The whole file, or nothing when it is missing or cannot be read.
 std::optional<std::string> ReadFileBytes(const std::string& path);
+
+// Replaces path with bytes whole or not at all: they are written to path + ".new",
+// flushed to the disk and moved over path only when every step succeeded. Returns 0,
+// or the errno of the step that failed (path is then as it was).
+int WriteFileWhole(const std::string& path, const std::string& bytes);

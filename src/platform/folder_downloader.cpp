@@ -1,6 +1,7 @@
 #include "platform/folder_downloader.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -12,6 +13,12 @@ namespace {
 
 
 constexpr std::size_t kChunk = 64 * 1024;
+
+// As the system's download reports a full disk, and any other local failure as a
+// transfer that did not complete.
+TransferResult LocalFailure() {
+    return errno == ENOSPC ? TransferResult::kDiskFull : TransferResult::kUnreachable;
+}
 
 }  // namespace
 
@@ -67,7 +74,7 @@ TransferResult FolderDownloader::Download(const std::string& url, const std::str
     }
 
     UniqueFile out(std::fopen(localPath.c_str(), "wb"));
-    if (!out) return TransferResult::kUnreachable;
+    if (!out) return LocalFailure();
     const auto cut = cutOffs_.find(url);
     const std::uint64_t limit = cut == cutOffs_.end() ? size : cut->second;
     // The progress interface counts in 32 bits, as the system's own does.
@@ -79,15 +86,14 @@ TransferResult FolderDownloader::Download(const std::string& url, const std::str
         const std::size_t want = static_cast<std::size_t>(
             std::min<std::uint64_t>(buffer.size(), std::min(size, limit) - done));
         const std::size_t got = std::fread(buffer.data(), 1, want, in.get());
-        if (got == 0 || std::fwrite(buffer.data(), 1, got, out.get()) != got) {
-            return TransferResult::kUnreachable;
-        }
+        if (got == 0) return TransferResult::kUnreachable;
+        if (std::fwrite(buffer.data(), 1, got, out.get()) != got) return LocalFailure();
         done += got;
         if (observer != nullptr) {
             observer->OnProgress(static_cast<std::uint32_t>(done), max32, DownloadPhase::kData);
         }
     }
-    if (std::fclose(out.release()) != 0) return TransferResult::kUnreachable;
+    if (std::fclose(out.release()) != 0) return LocalFailure();
     if (observer != nullptr) {
         observer->OnProgress(static_cast<std::uint32_t>(done), max32, DownloadPhase::kEnd);
     }

@@ -2,6 +2,9 @@
 
 #include <string>
 
+// The full path of the running executable.
+std::string ExecutablePath();
+
 // The directory of the running executable: the launcher's install directory.
 std::string InstallDirectory();
 

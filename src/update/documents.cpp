@@ -2,6 +2,7 @@
 
 #include <tinyxml2.h>
 
+#include "update/file_system.h"
 #include "update/update_error.h"
 
 namespace {
@@ -37,6 +38,19 @@ std::string Required(const XMLElement& element, const char* attribute, const std
                            "\" element without the \"" + std::string(attribute) + "\" attribute.");
     }
     return value;
+}
+
+std::uint64_t ParseSize(const char* text, const std::string& label) {
+    std::uint64_t size = 0;
+    const char* c = text;
+    for (; *c >= '0' && *c <= '9'; ++c) {
+        const std::uint64_t digit = static_cast<std::uint64_t>(*c - '0');
+        if (size > (UINT64_MAX - digit) / 10) break;
+        size = size * 10 + digit;
+    }
+    if (c == text || *c != '\0')
+        throw InstallError(label + " gives a file size that is not a number: \"" + text + "\".");
+    return size;
 }
 
 template <typename Visit>
@@ -86,8 +100,13 @@ void SaveInstalledVersion(const std::string& path, const std::string& version) {
     XMLElement* element = document.NewElement("Version");
     element->SetAttribute("Current", version.c_str());
     document.InsertFirstChild(element);
-    if (document.SaveFile(path.c_str()) != tinyxml2::XML_SUCCESS) {
-        throw InstallError("The installed version could not be recorded in " + path + ".");
+    tinyxml2::XMLPrinter printer;
+    document.Print(&printer);
+    try {
+        WriteWholeFile(path, std::string(printer.CStr(), printer.CStrSize() - 1));
+    } catch (const InstallError& error) {
+        throw InstallError("The installed version could not be recorded. " +
+                           std::string(error.what()));
     }
 }
 
@@ -109,13 +128,15 @@ std::vector<ManifestFile> LoadInstallManifest(const std::string& path, const std
     return files;
 }
 
-std::map<std::string, std::string> LoadValidationManifest(const std::string& path,
-                                                          const std::string& label) {
+ValidationList LoadValidationManifest(const std::string& path, const std::string& label) {
     XMLDocument document;
     Load(document, path, label);
-    std::map<std::string, std::string> table;
+    ValidationList list;
     ForEachChild(Root(document, "Game_Manifest", label), "File", [&](const XMLElement& element) {
-        table[Required(element, "name", label)] = Required(element, "checksum", label);
+        ListedFile& file = list[Required(element, "name", label)];
+        file.checksum = Required(element, "checksum", label);
+        file.size.reset();
+        if (const char* size = element.Attribute("size")) file.size = ParseSize(size, label);
     });
-    return table;
+    return list;
 }

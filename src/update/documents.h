@@ -3,7 +3,9 @@
 // sentence naming the file (its label, such as "manifest.xml of version 1.2").
 #pragma once
 
+#include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,7 +27,8 @@ bool IsFullVersion(const CatalogueVersion& version, const std::string& label);
 
 // version.xml, the installed-version record.
 std::string LoadInstalledVersion(const std::string& path, const std::string& label);
-// A new document holding only <Version Current="..."/>, replacing any earlier file.
+// A new document holding only <Version Current="..."/>, replacing any earlier file
+// whole or not at all.
 void SaveInstalledVersion(const std::string& path, const std::string& version);
 
 // manifest.xml
@@ -39,6 +42,12 @@ struct ManifestFile {
 
 std::vector<ManifestFile> LoadInstallManifest(const std::string& path, const std::string& label);
 
-// manifest.validate.xml: name to checksum, a later entry replacing an earlier one.
-std::map<std::string, std::string> LoadValidationManifest(const std::string& path,
-                                                          const std::string& label);
+// manifest.validate.xml: name to what the file must be, a later entry replacing an
+// earlier one. Trees published before sizes were recorded carry none.
+struct ListedFile {
+    std::string checksum;
+    std::optional<std::uint64_t> size;
+};
+using ValidationList = std::map<std::string, ListedFile>;
+
+ValidationList LoadValidationManifest(const std::string& path, const std::string& label);

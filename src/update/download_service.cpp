@@ -1,7 +1,9 @@
 #include "update/download_service.h"
 
+#include <cerrno>
 #include <cstdio>
 
+#include "platform/move_file.h"
 #include "platform/path.h"
 #include "platform/status_sink.h"
 
@@ -21,9 +23,8 @@ TransferResult DownloadUrlToFile(const std::string& url, const std::string& loca
     TransferResult result = Net().Download(url, partial, &progress);
     Net().ForgetCached(url);
     // A file that cannot be put in place has not arrived, whatever the server sent.
-    if (result == TransferResult::kCompleted &&
-        std::rename(partial.c_str(), localPath.c_str()) != 0) {
-        result = TransferResult::kRefused;
+    if (result == TransferResult::kCompleted && !MoveFileOver(partial, localPath)) {
+        result = errno == ENOSPC ? TransferResult::kDiskFull : TransferResult::kRefused;
     }
     if (result != TransferResult::kCompleted) RemoveFileIfPresent(partial);
     return result;

@@ -4,11 +4,15 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
+#include "platform/file_info.h"
+#include "platform/file_io.h"
+#include "platform/move_file.h"
 #include "platform/path.h"
 #include "update/update_error.h"
 
@@ -18,12 +22,16 @@
 #include <unistd.h>
 #endif
 
-std::string ErrnoText(int error) { return std::strerror(error); }
+std::string ErrnoText(int error) {
+    // The runtime's own words ("No space left on device") do not tell a player what to do.
+    if (error == ENOSPC) return "there is not enough space on the disk";
+    return std::strerror(error);
+}
 
 namespace {
 
 [[noreturn]] void Fail(const std::string& what, const std::string& path, int error) {
-    throw InstallError("Could not " + what + " " + path + ": " + ErrnoText(error));
+    throw InstallError("Could not " + what + " " + path + ": " + ErrnoText(error) + ".");
 }
 
 struct DirCloser {
@@ -60,25 +68,33 @@ std::vector<std::string> ListDirectory(const std::string& directory) {
     return names;
 }
 
+void ClearDirectory(const std::string& directory, const std::vector<std::string>& keep) {
+    for (const std::string& name : ListDirectory(directory)) {
+        if (std::find(keep.begin(), keep.end(), name) != keep.end()) continue;
+        const std::string path = JoinPath(directory, name);
+        // A link is removed, never followed: clearing the game must not reach outside it.
+        if (IsLink(path)) {
+            if (!RemoveLink(path)) Fail("delete", path, errno);
+        } else if (KindOf(path) == EntryKind::kDirectory) {
+            RemoveTree(path);
+        } else {
+            RemoveFile(path);
+        }
+    }
+}
+
 void RemoveTree(const std::string& directory) {
+    if (IsLink(directory)) {
+        if (!RemoveLink(directory)) Fail("delete", directory, errno);
+        return;
+    }
     const EntryKind kind = KindOf(directory);
     if (kind == EntryKind::kMissing) return;
     if (kind != EntryKind::kDirectory) {
         RemoveFile(directory);
         return;
     }
-    for (const std::string& name : ListDirectory(directory)) {
-        const std::string path = JoinPath(directory, name);
-#ifndef _WIN32
-        // A link is removed, never followed: clearing the game must not reach outside it.
-        struct stat info {};
-        if (lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
-            RemoveFile(path);
-            continue;
-        }
-#endif
-        RemoveTree(path);
-    }
+    ClearDirectory(directory);
     if (rmdir(directory.c_str()) != 0) Fail("remove the folder", directory, errno);
 }
 
@@ -91,15 +107,19 @@ void MakeDirectory(const std::string& directory) {
     if (made != 0) Fail("create the folder", directory, errno);
 }
 
+void MakeDirectories(const std::string& directory) {
+    if (directory.empty() || KindOf(directory) == EntryKind::kDirectory) return;
+    const auto slash = directory.find_last_of("/\\");
+    if (slash != std::string::npos && slash > 0) MakeDirectories(directory.substr(0, slash));
+    MakeDirectory(directory);
+}
+
 void RemoveFile(const std::string& path) {
     if (std::remove(path.c_str()) != 0 && errno != ENOENT) Fail("delete", path, errno);
 }
 
 void RenameReplacing(const std::string& from, const std::string& to) {
-    // The C runtime's rename on Windows refuses an existing destination.
-    if (KindOf(from) == EntryKind::kMissing) Fail("rename", from, ENOENT);
-    RemoveFile(to);
-    if (std::rename(from.c_str(), to.c_str()) != 0) Fail("rename", from + " to " + to, errno);
+    if (!MoveFileOver(from, to)) Fail("rename", from + " to " + to, errno);
 }
 
 void CreateEmptyFile(const std::string& path) {
@@ -107,4 +127,8 @@ void CreateEmptyFile(const std::string& path) {
                                                          &std::fclose);
     if (!file) Fail("create", path, errno);
     if (std::fclose(file.release()) != 0) Fail("write", path, errno);
+}
+
+void WriteWholeFile(const std::string& path, const std::string& bytes) {
+    if (const int error = WriteFileWhole(path, bytes)) Fail("write", path, error);
 }

@@ -1,5 +1,6 @@
 #include "update/install_version.h"
 
+#include <cerrno>
 #include <exception>
 #include <map>
 #include <set>
@@ -17,28 +18,42 @@
 
 namespace {
 
-std::string TransferFault(TransferResult result) {
-    return result == TransferResult::kRefused ? "the server refused it"
-                                              : "the server could not be reached";
-}
+constexpr char kPatchFolder[] = "patch";
+constexpr char kPatchedArchive[] = "patched.mix";
 
-// Downloads and unpacks one package zip, then removes the zip.
-void FetchAndExtract(const std::string& folderUrl, const std::string& gameDirectory,
-                     const std::string& package) {
+// Downloads one package zip into the work directory, unpacks it into destination and
+// removes the zip.
+void FetchAndExtract(const std::string& folderUrl, const std::string& workDirectory,
+                     const std::string& package, const std::string& destination) {
     const std::string zipName = package + ".zip";
-    const std::string zipPath = JoinPath(gameDirectory, zipName);
+    const std::string zipPath = JoinPath(workDirectory, zipName);
     const TransferResult result = DownloadUrlToFile(folderUrl + zipName, zipPath);
     if (result != TransferResult::kCompleted) {
         throw InstallError("The package " + zipName +
                            " could not be downloaded: " + TransferFault(result) + ".");
     }
-    const int code = ExtractZip(zipPath.c_str(), gameDirectory.c_str());
+    const int code = ExtractZip(zipPath.c_str(), destination.c_str(), workDirectory.c_str());
+    RemoveFile(zipPath);
     if (code != kExtractOk) {
-        RemoveFileIfPresent(zipPath);
         throw InstallError("The package " + zipName +
                            " could not be unpacked: " + ExtractZipFault(code) + ".");
     }
-    RemoveFile(zipPath);
+}
+
+}  // namespace
+
+std::string TransferFault(TransferResult result) {
+    switch (result) {
+        case TransferResult::kCompleted:
+            return "no fault";
+        case TransferResult::kRefused:
+            return "the server refused it";
+        case TransferResult::kUnreachable:
+            return "the server could not be reached";
+        case TransferResult::kDiskFull:
+            return ErrnoText(ENOSPC);
+    }
+    return "it did not arrive";
 }
 
 // A name from a manifest must stay inside the game directory, like a zip entry's.
@@ -57,8 +72,6 @@ void RequireConfined(const std::string& name, const std::string& label) {
         throw InstallError(label + " names a file outside the game folder: \"" + name + "\".");
 }
 
-}  // namespace
-
 void FetchOrFail(const std::string& baseUrl, const std::string& directory,
                  const std::string& fileName, const std::string& label) {
     const TransferResult result = DownloadFile(baseUrl, directory, fileName);
@@ -68,36 +81,38 @@ void FetchOrFail(const std::string& baseUrl, const std::string& directory,
 }
 
 void InstallPackage(const std::string& folderUrl, const std::string& gameDirectory,
-                    const std::string& package) {
-    FetchAndExtract(folderUrl, gameDirectory, package);
+                    const std::string& workDirectory, const std::string& package) {
+    FetchAndExtract(folderUrl, workDirectory, package, gameDirectory);
 }
 
 void InstallPatch(const std::string& folderUrl, const std::string& gameDirectory,
-                  const std::string& package, const std::string& patch, const std::string& name) {
-    FetchAndExtract(folderUrl, gameDirectory, package);
-    const std::string patchPath = JoinPath(gameDirectory, patch);
+                  const std::string& workDirectory, const std::string& package,
+                  const std::string& patch, const std::string& name) {
+    const std::string patchFolder = JoinPath(workDirectory, kPatchFolder);
+    RemoveTree(patchFolder);
+    MakeDirectory(patchFolder);
+    FetchAndExtract(folderUrl, workDirectory, package, patchFolder);
+    const std::string patchPath = JoinPath(patchFolder, patch);
     const std::string target = JoinPath(gameDirectory, name);
-    const std::string saved = target + ".old";
-    RenameReplacing(target, saved);
+    const std::string patched = JoinPath(workDirectory, kPatchedArchive);
     try {
-        PatchMixFile(saved, target, patchPath);
+        PatchMixFile(target, patched, patchPath);
     } catch (const std::exception& error) {
-        RemoveFileIfPresent(target);
-        RenameReplacing(saved, target);
-        RemoveFileIfPresent(patchPath);
+        RemoveTree(patchFolder);
         throw InstallError("The patch " + patch + " could not be applied to " + name + ": " +
                            error.what());
     }
-    RemoveFile(patchPath);
-    RemoveFile(saved);
+    RenameReplacing(patched, target);
+    RemoveTree(patchFolder);
 }
 
-void InstallVersion(const std::string& gameDirectory, const std::string& version) {
+void InstallVersion(const std::string& gameDirectory, const std::string& workDirectory,
+                    const std::string& version) {
     Status().SetStatusText("Installing Version " + version);
     const std::string folderUrl = LauncherServerBaseUrl() + version + "/";
     const std::string label = "manifest.xml of version " + version;
-    FetchOrFail(folderUrl, gameDirectory, "manifest.xml", label);
-    const std::string manifestPath = JoinPath(gameDirectory, "manifest.xml");
+    FetchOrFail(folderUrl, workDirectory, "manifest.xml", label);
+    const std::string manifestPath = JoinPath(workDirectory, "manifest.xml");
     const std::vector<ManifestFile> files = LoadInstallManifest(manifestPath, label);
 
     std::set<std::string> packages;
@@ -115,9 +130,11 @@ void InstallVersion(const std::string& gameDirectory, const std::string& version
             patches[file.package] = {file.patch, file.name};
         }
     }
-    for (const std::string& package : packages) InstallPackage(folderUrl, gameDirectory, package);
+    for (const std::string& package : packages) {
+        InstallPackage(folderUrl, gameDirectory, workDirectory, package);
+    }
     for (const auto& [package, patch] : patches) {
-        InstallPatch(folderUrl, gameDirectory, package, patch.first, patch.second);
+        InstallPatch(folderUrl, gameDirectory, workDirectory, package, patch.first, patch.second);
     }
     RemoveFile(manifestPath);
 }

@@ -1,7 +1,10 @@
 #include "update/update_flow.h"
 
+#include <algorithm>
 #include <exception>
+#include <functional>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "launcher/launcher_state.h"
@@ -9,8 +12,11 @@
 #include "platform/path.h"
 #include "platform/status_sink.h"
 #include "update/documents.h"
+#include "update/download_service.h"
 #include "update/file_system.h"
+#include "update/install_layout.h"
 #include "update/install_version.h"
+#include "update/repair.h"
 #include "update/runtime_installer.h"
 #include "update/update_error.h"
 #include "update/validation.h"
@@ -18,68 +24,186 @@
 
 namespace {
 
+constexpr char kCatalogueLabel[] = "The version catalogue versions.xml";
+constexpr char kListName[] = "manifest.validate.xml";
+
 // A build that does not match its manifest ends the run; unwinding carries it out.
-struct BuildRejected {};
+struct BuildRejected {
+    ValidationReport report;
+};
 
-std::string GameDirectoryOf(const std::string& installDirectory) {
-    return JoinPath(installDirectory, "game");
+std::string ListLabel(const std::string& version) {
+    return "manifest.validate.xml of version " + version;
 }
 
-void ValidateVersion(const std::string& gameDirectory, const std::string& version) {
-    const std::string label = "manifest.validate.xml of version " + version;
-    FetchOrFail(LauncherServerBaseUrl() + version + "/", gameDirectory, "manifest.validate.xml",
-                label);
-    const std::string manifest = JoinPath(gameDirectory, "manifest.validate.xml");
-    // A failed validation leaves the manifest in place, for whoever looks into it.
-    if (!ValidateFiles(manifest, gameDirectory, label)) throw BuildRejected{};
-    RemoveFile(manifest);
+// One run over one installation. The record of the installed version goes before the
+// first change to the game folder and comes back only once the folder validates, so
+// that whatever point a run dies at, the next start never offers "&Play" on a folder
+// that is not exactly a published version.
+class Run {
+public:
+    explicit Run(const std::string& installDirectory) : layout(installDirectory) {
+        // What a killed run left in the work folder is of no use: start clean.
+        MakeDirectories(layout.work);
+        ClearDirectory(layout.work, {InstallLayout::kInstalledListName});
+    }
+
+    void BeforeChange() {
+        if (recordDropped_) return;
+        RemoveFile(layout.record);
+        recordDropped_ = true;
+    }
+
+    const InstallLayout layout;
+
+private:
+    bool recordDropped_ = false;
+};
+
+std::string ListPath(const Run& run) { return JoinPath(run.layout.work, kListName); }
+
+// Fetches version's validation list into the work folder; kRefused when the server
+// does not publish it, and raises for any other failure.
+TransferResult FetchList(const Run& run, const std::string& version) {
+    const TransferResult result =
+        DownloadFile(LauncherServerBaseUrl() + version + "/", run.layout.work, kListName);
+    if (result != TransferResult::kCompleted && result != TransferResult::kRefused) {
+        throw InstallError(ListLabel(version) +
+                           " could not be downloaded: " + TransferFault(result) + ".");
+    }
+    return result;
 }
 
-void RecordVersion(const std::string& installDirectory, const std::string& version) {
-    SaveInstalledVersion(JoinPath(installDirectory, "version.xml"), version);
-    Status().SetStatusText("Install Completed");
-}
-
-void ClearGameDirectory(const std::string& gameDirectory) {
-    RemoveTree(gameDirectory);
-    MakeDirectory(gameDirectory);
+ValidationReport CheckGame(const Run& run, const std::string& version) {
+    return ValidateBuild(ListPath(run), run.layout.game, ListLabel(version));
 }
 
 VersionCatalogue FetchCatalogue(const std::string& installDirectory) {
-    FetchOrFail(LauncherServerBaseUrl(), installDirectory, "versions.xml",
-                "The version catalogue versions.xml");
-    return LoadVersionCatalogue(JoinPath(installDirectory, "versions.xml"),
-                                "The version catalogue versions.xml");
+    FetchOrFail(LauncherServerBaseUrl(), installDirectory, "versions.xml", kCatalogueLabel);
+    return LoadVersionCatalogue(JoinPath(installDirectory, "versions.xml"), kCatalogueLabel);
+}
+
+// The last full version and every version after it: what an empty folder needs.
+std::vector<std::string> InstallChain(const VersionCatalogue& catalogue) {
+    std::vector<std::string> chain;
+    for (const CatalogueVersion& version : catalogue.versions) {
+        if (IsFullVersion(version, kCatalogueLabel)) chain.clear();
+        chain.push_back(version.value);
+    }
+    return chain;
+}
+
+void InstallVersions(Run& run, const std::vector<std::string>& versions) {
+    for (const std::string& version : versions) {
+        InstallVersion(run.layout.game, run.layout.work, version);
+    }
+}
+
+void CleanInstall(Run& run, const std::vector<std::string>& chain) {
+    run.BeforeChange();
+    RemoveTree(run.layout.game);
+    MakeDirectory(run.layout.game);
+    InstallVersions(run, chain);
+}
+
+bool GameFolderEmpty(const Run& run) {
+    return KindOf(run.layout.game) != EntryKind::kDirectory ||
+           ListDirectory(run.layout.game).empty();
+}
+
+enum class Convergence {
+    kValid,
+    kNeedsReinstall,  // the tree cannot repair it, or a clean install would fetch less
+};
+
+// Validates the game against the list in the work folder and repairs what differs.
+// With a reinstall on offer, a folder that lacks most of its files (a stray leftover,
+// an install killed early) is left to it rather than fetched file by file.
+Convergence Converge(Run& run, const std::string& version, bool canReinstall) {
+    ValidationReport report = CheckGame(run, version);
+    if (report.ok()) return Convergence::kValid;
+    const auto toFetch = static_cast<std::size_t>(
+        std::count_if(report.problems.begin(), report.problems.end(), [](const FileProblem& p) {
+            return p.kind != FileProblemKind::kUnexpected;
+        }));
+    if (canReinstall && toFetch * 2 > report.listed.size()) return Convergence::kNeedsReinstall;
+    run.BeforeChange();
+    if (RepairGame(run.layout, report, ListLabel(version)) == RepairResult::kNoStore) {
+        return Convergence::kNeedsReinstall;
+    }
+    report = CheckGame(run, version);
+    if (!report.ok()) throw BuildRejected{report};
+    return Convergence::kValid;
+}
+
+// The list in the work folder becomes the installed one, then the record names version.
+void RecordVersion(Run& run, const std::string& version) {
+    RenameReplacing(ListPath(run), run.layout.installedList);
+    SaveInstalledVersion(run.layout.record, version);
+    ClearDirectory(run.layout.work, {InstallLayout::kInstalledListName});
+    Status().SetStatusText("Install Completed");
+}
+
+// Ends every path: the game must be exactly latest. What differs is repaired; when the
+// tree cannot repair, an earlier failure is the one to report, else reinstall runs
+// (when there is one worth trying) and must leave a folder that validates.
+void FinishAt(Run& run, const std::string& latest, const std::function<void()>& reinstall,
+              const std::optional<InstallError>& failure) {
+    if (FetchList(run, latest) == TransferResult::kRefused) {
+        throw InstallError(ListLabel(latest) + " could not be downloaded: " +
+                           TransferFault(TransferResult::kRefused) + ".");
+    }
+    if (Converge(run, latest, reinstall != nullptr) == Convergence::kNeedsReinstall) {
+        if (failure) throw *failure;
+        if (!reinstall) throw BuildRejected{CheckGame(run, latest)};
+        reinstall();
+        const ValidationReport report = CheckGame(run, latest);
+        if (!report.ok()) throw BuildRejected{report};
+    }
+    RecordVersion(run, latest);
+}
+
+// Runs work; an InstallError it raises is kept for later, since a repair may still
+// bring the game to the published version.
+std::optional<InstallError> Attempt(const std::function<void()>& work) {
+    try {
+        work();
+    } catch (const InstallError& error) {
+        return error;
+    }
+    return std::nullopt;
 }
 
 void InstallPath(const std::string& installDirectory) {
-    const std::string gameDirectory = GameDirectoryOf(installDirectory);
+    Run run(installDirectory);
     InstallRuntime(installDirectory);
     const VersionCatalogue catalogue = FetchCatalogue(installDirectory);
-    std::vector<std::string> list;
-    for (const CatalogueVersion& version : catalogue.versions) {
-        if (IsFullVersion(version, "The version catalogue versions.xml")) list.clear();
-        list.push_back(version.value);
+    const std::vector<std::string> chain = InstallChain(catalogue);
+    run.BeforeChange();
+    if (GameFolderEmpty(run)) {
+        const auto failure = Attempt([&] { CleanInstall(run, chain); });
+        FinishAt(run, catalogue.current, nullptr, failure);
+    } else {
+        // What a killed run or an old installation left is repaired, not thrown away.
+        FinishAt(run, catalogue.current, [&] { CleanInstall(run, chain); }, std::nullopt);
     }
-    ClearGameDirectory(gameDirectory);
-    for (const std::string& version : list) InstallVersion(gameDirectory, version);
-    ValidateVersion(gameDirectory, catalogue.current);
-    RecordVersion(installDirectory, catalogue.current);
 }
 
 void UpdatePath(const std::string& installDirectory) {
-    const std::string gameDirectory = GameDirectoryOf(installDirectory);
+    Run run(installDirectory);
     InstallRuntime(installDirectory);
-    const std::string installed = LoadInstalledVersion(JoinPath(installDirectory, "version.xml"),
-                                                       "The installed-version record version.xml");
+    const std::string installed =
+        LoadInstalledVersion(run.layout.record, "The installed-version record version.xml");
     const VersionCatalogue catalogue = FetchCatalogue(installDirectory);
+    const std::vector<std::string> chain = InstallChain(catalogue);
+    const auto reinstall = [&] { CleanInstall(run, chain); };
 
     std::vector<std::string> list;
     bool collecting = false;
     bool full = false;
     for (const CatalogueVersion& version : catalogue.versions) {
         if (collecting) {
-            if (IsFullVersion(version, "The version catalogue versions.xml")) {
+            if (IsFullVersion(version, kCatalogueLabel)) {
                 list.clear();
                 full = true;
             }
@@ -88,15 +212,30 @@ void UpdatePath(const std::string& installDirectory) {
         if (version.value == installed) collecting = true;
     }
 
+    std::optional<InstallError> failure;
     if (full) {
-        ClearGameDirectory(gameDirectory);
-    } else {
-        ValidateVersion(gameDirectory, installed);
+        failure = Attempt([&] {
+            run.BeforeChange();
+            RemoveTree(run.layout.game);
+            MakeDirectory(run.layout.game);
+            InstallVersions(run, list);
+        });
+    } else if (FetchList(run, installed) == TransferResult::kRefused) {
+        // The installed version is no longer published: nothing can be put on top of it.
+        RemoveFile(JoinPath(installDirectory, "versions.xml"));
+        FinishAt(run, catalogue.current, reinstall, std::nullopt);
+        return;
+    } else if (Converge(run, installed, true) == Convergence::kNeedsReinstall) {
+        reinstall();
+        list.clear();
+    } else if (!list.empty()) {
+        failure = Attempt([&] {
+            run.BeforeChange();
+            InstallVersions(run, list);
+        });
     }
-    for (const std::string& version : list) InstallVersion(gameDirectory, version);
     RemoveFile(JoinPath(installDirectory, "versions.xml"));
-    ValidateVersion(gameDirectory, catalogue.current);
-    RecordVersion(installDirectory, catalogue.current);
+    FinishAt(run, catalogue.current, full ? std::function<void()>() : reinstall, failure);
 }
 
 }  // namespace
@@ -120,8 +259,8 @@ UpdateOutcome RunUpdate(int actionCode, const std::string& installDirectory) {
             UpdatePath(installDirectory);
         }
         return {};
-    } catch (const BuildRejected&) {
-        return ValidationFailure();
+    } catch (const BuildRejected& rejected) {
+        return ValidationFailure(rejected.report.Describe());
     } catch (const ValidationError& error) {
         return ValidationFailure(error.what());
     } catch (const std::bad_alloc&) {

@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <set>
 
+#include "platform/file_info.h"
 #include "platform/file_io.h"
 #include "platform/path.h"
 #include "platform/status_sink.h"
@@ -15,7 +17,7 @@
 namespace {
 
 constexpr std::size_t kChunk = 1 << 20;
-
+constexpr char kManifestName[] = "manifest.validate.xml";
 
 std::string RelativeName(const std::string& root, const std::string& fullPath) {
     std::string name = fullPath.substr(root.size() + 1);
@@ -70,23 +72,59 @@ void LoadFiles(const std::string& root, const std::string& current, std::vector<
     }
 }
 
+ValidationReport ValidateBuild(const std::string& manifestPath, const std::string& directory,
+                               const std::string& label) {
+    std::vector<FileChecksum> found;
+    ChecksumReader reader;
+    LoadFiles(directory, directory, found, reader);
+
+    Status().SetStatusText("Validating Files");
+    ValidationReport report;
+    report.listed = LoadValidationManifest(manifestPath, label);
+    const bool manifestInside = manifestPath == JoinPath(directory, kManifestName);
+    std::set<std::string> seen;
+    for (const FileChecksum& file : found) {
+        if (manifestInside && file.name == kManifestName) continue;
+        seen.insert(file.name);
+        const auto listed = report.listed.find(file.name);
+        if (listed == report.listed.end()) {
+            report.problems.push_back({file.name, FileProblemKind::kUnexpected});
+        } else if (listed->second.checksum != file.checksum) {
+            report.problems.push_back({file.name, FileProblemKind::kChanged});
+        }
+    }
+    for (const auto& [name, file] : report.listed) {
+        if (seen.count(name) == 0) report.problems.push_back({name, FileProblemKind::kMissing});
+    }
+    return report;
+}
+
+std::string ValidationReport::Describe(std::size_t most) const {
+    static const char* const kKinds[] = {"missing", "changed", "unexpected"};
+    std::string text;
+    for (std::size_t i = 0; i < problems.size() && i < most; ++i) {
+        if (!text.empty()) text += "\n";
+        text += std::string(kKinds[static_cast<int>(problems[i].kind)]) + ": " + problems[i].name;
+    }
+    if (problems.size() > most) {
+        text += "\n... and " + std::to_string(problems.size() - most) + " more";
+    }
+    return text;
+}
+
 bool ValidateFiles(const std::string& manifestPath, const std::string& directory) {
     return ValidateFiles(manifestPath, directory, FileNameOf(manifestPath));
 }
 
 bool ValidateFiles(const std::string& manifestPath, const std::string& directory,
                    const std::string& label) {
-    std::vector<FileChecksum> list;
-    ChecksumReader reader;
-    LoadFiles(directory, directory, list, reader);
+    return ValidateBuild(manifestPath, directory, label).ok();
+}
 
-    Status().SetStatusText("Validating Files");
-    const auto table = LoadValidationManifest(manifestPath, label);
-    for (const FileChecksum& file : list) {
-        if (file.name == "manifest.validate.xml") continue;
-        const auto listed = table.find(file.name);
-        const std::string expected = listed == table.end() ? std::string() : listed->second;
-        if (expected != file.checksum) return false;
+bool ListedFilesPresent(const ValidationList& listed, const std::string& directory) {
+    for (const auto& [name, file] : listed) {
+        const auto size = RegularFileSize(JoinPath(directory, name));
+        if (!size || (file.size && *file.size != *size)) return false;
     }
     return true;
 }

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "update/documents.h"
+
 struct FileChecksum {
     std::string path;      // full path, as the walk formed it
     std::string checksum;  // SHA-256, 64 upper-case hexadecimal digits
@@ -26,10 +28,33 @@ private:
 void LoadFiles(const std::string& root, const std::string& current, std::vector<FileChecksum>& list,
                ChecksumReader& reader);
 
-// True when every file under directory has the checksum the manifest gives for its
-// name (the root manifest.validate.xml excepted). Raises ValidationError for a file
-// that cannot be read, InstallError for a manifest that is missing or malformed.
+enum class FileProblemKind { kMissing, kChanged, kUnexpected };
+
+struct FileProblem {
+    std::string name;  // "/"-separated, relative to the validated directory
+    FileProblemKind kind;
+};
+
+struct ValidationReport {
+    ValidationList listed;              // what the manifest asks for
+    std::vector<FileProblem> problems;  // walk order, then the missing ones in name order
+    bool ok() const { return problems.empty(); }
+    // "Missing: a.txt; changed: b.txt; ...", naming at most `most` files.
+    std::string Describe(std::size_t most = 5) const;
+};
+
+// Every file under directory against the manifest: each listed file must be there with
+// its checksum, and nothing else may be. The manifest itself is exempt when it lies at
+// the root of directory. Raises ValidationError for a file that cannot be read,
+// InstallError for a manifest that is missing or malformed.
+ValidationReport ValidateBuild(const std::string& manifestPath, const std::string& directory,
+                               const std::string& label);
+
+// True when ValidateBuild finds nothing wrong.
 bool ValidateFiles(const std::string& manifestPath, const std::string& directory);
-// The same, naming the manifest in messages by label ("manifest.validate.xml of version 1.2").
 bool ValidateFiles(const std::string& manifestPath, const std::string& directory,
                    const std::string& label);
+
+// The quick look at start-up: every listed file is a regular file of its listed size
+// (when the list gives one). Nothing is read, so it misses same-size changes.
+bool ListedFilesPresent(const ValidationList& listed, const std::string& directory);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/file_io.h"
+#include "platform/move_file.h"
 #include "platform/path.h"
 
 #ifdef _WIN32
@@ -84,8 +85,8 @@ bool MakeParentDirectories(const std::string& destination) {
     return true;
 }
 
-bool ExtractEntry(zip_t* archive, zip_uint64_t index, zip_uint64_t size,
-                  const std::string& destination) {
+bool WriteEntry(zip_t* archive, zip_uint64_t index, zip_uint64_t size,
+                const std::string& destination) {
     std::unique_ptr<zip_file_t, EntryCloser> entry(zip_fopen_index(archive, index, 0));
     if (!entry) return false;
     UniqueFile out(std::fopen(destination.c_str(), "wb"));
@@ -106,6 +107,14 @@ bool ExtractEntry(zip_t* archive, zip_uint64_t index, zip_uint64_t size,
     return written == size && std::fclose(out.release()) == 0;
 }
 
+bool ExtractEntry(zip_t* archive, zip_uint64_t index, zip_uint64_t size,
+                  const std::string& destination, const std::string& temporary) {
+    if (WriteEntry(archive, index, size, temporary) && MoveFileOver(temporary, destination))
+        return true;
+    std::remove(temporary.c_str());
+    return false;
+}
+
 }  // namespace
 
 bool IsUnsafeNameComponent(const std::string& component) {
@@ -123,7 +132,7 @@ bool IsUnsafeNameComponent(const std::string& component) {
     return false;
 }
 
-int ExtractZip(const char* zipPath, const char* directory) {
+int ExtractZip(const char* zipPath, const char* directory, const char* stagingDirectory) {
     if (zipPath == nullptr || directory == nullptr) return kExtractNoArgument;
 
     // Opened through stdio, so the path is read in the same code page as every other.
@@ -176,7 +185,11 @@ int ExtractZip(const char* zipPath, const char* directory) {
             continue;
         }
         const zip_uint64_t size = (stat.valid & ZIP_STAT_SIZE) != 0 ? stat.size : 0;
-        if (!ExtractEntry(archive.get(), index, size, destination)) return kExtractWriteFailed;
+        const std::string temporary = stagingDirectory != nullptr
+                                          ? JoinPath(stagingDirectory, "entry.part")
+                                          : destination + ".part";
+        if (!ExtractEntry(archive.get(), index, size, destination, temporary))
+            return kExtractWriteFailed;
     }
     zip_t* open = archive.release();
     if (zip_close(open) == 0) return kExtractOk;

@@ -16,9 +16,13 @@ enum ExtractZipCode : int {
 };
 
 // Writes every entry of the zip at zipPath below directory, in central-directory order.
-// Entry names are confined to directory; symbolic links are skipped. Returns 0 or one
-// of the codes above; entries written before a failure stay in place.
-int ExtractZip(const char* zipPath, const char* directory);
+// Entry names are confined to directory; symbolic links are skipped. Each file is
+// written whole to a temporary file in stagingDirectory (beside its destination when
+// none is given), checked, and only then moved over the destination, so a failure
+// never leaves a file half-written. Returns 0 or one of the codes above; entries
+// written before a failure stay in place.
+int ExtractZip(const char* zipPath, const char* directory,
+               const char* stagingDirectory = nullptr);
 
 // The fault behind a code, as a phrase for a message.
 std::string ExtractZipFault(int code);

@@ -1,6 +1,7 @@
 #include "launcher/opening.h"
 
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 
 #include "platform/path.h"
@@ -15,9 +16,14 @@ protected:
     OpeningTest() { SetStatusSink(&status); }
     ~OpeningTest() override { SetStatusSink(nullptr); }
 
+    // A recorded version whose kept list names one file, game/a.txt of four bytes.
     void Installed(const std::string& version) {
-        std::filesystem::create_directory(dir.path() / "game");
+        std::filesystem::create_directories(dir.path() / "game");
+        std::filesystem::create_directories(dir.path() / "work");
         WriteBytes(dir.File("version.xml"), "<Version Current=\"" + version + "\"/>");
+        WriteBytes(dir.File("game/a.txt"), "aaaa");
+        WriteBytes(dir.File("work/installed.validate.xml"),
+                   "<Game_Manifest><File name=\"a.txt\" checksum=\"X\" size=\"4\"/></Game_Manifest>");
     }
     void Latest(const std::string& version) {
         net.Serve(
@@ -77,6 +83,19 @@ TEST_F(OpeningTest, GameStateFollowsTheFolderAndTheTwoVersions) {
 
     Latest("1.3");
     EXPECT_EQ(DecideGameState(install), GameState::kNeedsUpdate);
+
+    // The quick look: a listed file gone or resized, or no list at all, needs a repair.
+    Latest("1.2");
+    const std::vector<std::function<void()>> damages = {
+        [&] { std::filesystem::remove(dir.File("game/a.txt")); },
+        [&] { WriteBytes(dir.File("game/a.txt"), "aaaaa"); },
+        [&] { std::filesystem::remove(dir.File("work/installed.validate.xml")); },
+    };
+    for (std::size_t i = 0; i < damages.size(); ++i) {
+        Installed("1.2");
+        damages[i]();
+        EXPECT_EQ(DecideGameState(install), GameState::kNeedsUpdate) << i;
+    }
     Installed("a1");
     Latest("A1");
     EXPECT_EQ(DecideGameState(install), GameState::kNeedsUpdate) << "case matters";

@@ -34,30 +34,50 @@ protected:
     UpdateOutcome Replace() { return ReplaceLauncher(InstallDir()); }
 };
 
-TEST_F(ReplaceLauncherTest, NewLauncherIsStartedAndTheProcessEnds) {
+TEST_F(ReplaceLauncherTest, NewLauncherArrivesBesideTheOldAndTakesItsPlace) {
     Serve(Executable("new"));
     const UpdateOutcome outcome = Replace();
     EXPECT_EQ(outcome.next, UpdateOutcome::Next::kExitProcess);
-    EXPECT_EQ(ReadBytes(InInstall("launcher.exe")), Executable("new"));
-    EXPECT_EQ(ReadBytes(InInstall("launcher.ex_")), Executable("old"));
+    EXPECT_EQ(ReadBytes(InInstall("launcher.exe")), Executable("old"));
+    EXPECT_EQ(ReadBytes(InInstall("launcher-new.exe")), Executable("new"));
     ASSERT_EQ(runner.launches.size(), 1u);
-    EXPECT_EQ(runner.launches[0].application, InInstall("launcher.exe"));
+    EXPECT_EQ(runner.launches[0].application, InInstall("launcher-new.exe"));
     EXPECT_EQ(runner.launches[0].commandLine, "");
     EXPECT_EQ(runner.launches[0].directory, InstallDir());
     EXPECT_FALSE(runner.launches[0].wait);
     EXPECT_EQ(status.texts.back(), "Finished downloading File launcher.exe");
+
+    // Started as launcher-new.exe, the new program moves itself over the old one.
+    EXPECT_TRUE(FinishLauncherReplacement(InstallDir(), InInstall("launcher-new.exe")));
+    EXPECT_EQ(ReadBytes(InInstall("launcher.exe")), Executable("new"));
+    EXPECT_FALSE(fs::exists(InInstall("launcher-new.exe")));
+
+    // A replacement that never started is a leftover for the next ordinary start.
+    WriteBytes(InInstall("launcher-new.exe"), Executable("stale"));
+    EXPECT_TRUE(FinishLauncherReplacement(InstallDir(), InInstall("launcher.exe")));
+    EXPECT_FALSE(fs::exists(InInstall("launcher-new.exe")));
+    EXPECT_EQ(ReadBytes(InInstall("launcher.exe")), Executable("new"));
 }
 
-// The player always keeps a launcher: whatever arrives that is not one, the old one returns.
-TEST_F(ReplaceLauncherTest, OldLauncherIsPutBackWhenTheNewOneDoesNotArrive) {
+// The player always keeps a launcher: whatever arrives that is not the release, the old
+// one stays, and nothing of the attempt is left beside it.
+TEST_F(ReplaceLauncherTest, OldLauncherStaysWhenTheNewOneDoesNotArriveWhole) {
     const std::string url = UpdateServerBaseUrl() + "launcher.exe";
+    const std::string release = Executable("new");
+    const auto announce = [&](const std::string& attributes) {
+        WriteBytes(temp.File("server/update/launcher.xml"),
+                   "<Version Current=\"1.0.2\" " + attributes + "/>");
+    };
     const std::vector<std::function<void()>> failures = {
         [&] { fs::remove(temp.File("server/update/launcher.exe")); },
-        [&] { Serve(Executable("new")), net.FailOn(url, TransferResult::kUnreachable); },
+        [&] { Serve(release), net.FailOn(url, TransferResult::kUnreachable); },
         [&] { net.Clear(url), Serve(Executable(std::string(100000, 'n'))), net.CutOff(url, 5000); },
         [&] { net.Clear(url), Serve(""); },
         [&] { Serve("<html>404 Not Found</html>"); },
         [&] { Serve("MZ but nothing else"); },
+        [&] { Serve(release), announce("size=\"5\""); },
+        [&] { announce("sha256=\"" + std::string(64, 'A') + "\""); },
+        [&] { announce(""), runner.startSucceeds = false; },
     };
     for (std::size_t i = 0; i < failures.size(); ++i) {
         failures[i]();
@@ -65,9 +85,9 @@ TEST_F(ReplaceLauncherTest, OldLauncherIsPutBackWhenTheNewOneDoesNotArrive) {
         EXPECT_EQ(outcome.next, UpdateOutcome::Next::kShowMessage) << i;
         EXPECT_EQ(outcome.caption, "Launcher Update Failure");
         EXPECT_EQ(ReadBytes(InInstall("launcher.exe")), Executable("old")) << i;
-        EXPECT_FALSE(fs::exists(InInstall("launcher.ex_"))) << i;
+        EXPECT_EQ(ReadTree(InstallDir()).size(), 1u) << i;
     }
-    EXPECT_TRUE(runner.launches.empty());
+    EXPECT_EQ(runner.launches.size(), 1u) << "only the start that failed";
 }
 
 TEST_F(ReplaceLauncherTest, ALauncherOfAnotherNameIsLeftAlone) {
@@ -82,7 +102,8 @@ TEST_F(ReplaceLauncherTest, ALauncherOfAnotherNameIsLeftAlone) {
 TEST_F(ReplaceLauncherTest, RunUpdateWithActionThreeReplacesTheLauncherAlone) {
     Serve(Executable("new"));
     EXPECT_EQ(RunUpdate(3, InstallDir()).next, UpdateOutcome::Next::kExitProcess);
-    EXPECT_EQ(net.requests(), std::vector<std::string>{UpdateServerBaseUrl() + "launcher.exe"});
+    EXPECT_EQ(net.requests(), (std::vector<std::string>{UpdateServerBaseUrl() + "launcher.xml",
+                                                        UpdateServerBaseUrl() + "launcher.exe"}));
 }
 
 }  // namespace

@@ -25,7 +25,9 @@ protected:
     void SetUp() override {
         UpdateTest::SetUp();
         fs::create_directories(GameDir());
+        fs::create_directories(WorkDir());
     }
+    std::string WorkDir() const { return InInstall("work"); }
 
     std::string Folder(const std::string& version) { return LauncherFolder() + "/" + version; }
 
@@ -52,7 +54,7 @@ protected:
     // The InstallError's sentence, or "" when nothing was raised.
     std::string InstallErrorOf(const std::string& version) {
         try {
-            InstallVersion(GameDir(), version);
+            InstallVersion(GameDir(), WorkDir(), version);
         } catch (const InstallError& error) {
             return error.what();
         }
@@ -83,7 +85,7 @@ TEST_F(InstallVersionTest, DeletesFirstThenUnpacksEachPackageOnce) {
     WritePackage("2", "pkg", {{"a.txt", "a"}, {"b/c.txt", "c"}});
     WritePackage("2", "other", {{"d.txt", "d"}});
 
-    InstallVersion(GameDir(), "2");
+    InstallVersion(GameDir(), WorkDir(), "2");
 
     EXPECT_EQ(ReadTree(GameDir()),
               (Tree{{"keep.txt", "keep"}, {"a.txt", "a"}, {"b/c.txt", "c"}, {"d.txt", "d"}}));
@@ -108,15 +110,17 @@ TEST_F(InstallVersionTest, PackageBothWholeAndPatchIsFetchedTwiceWholeFirst) {
          {"game.patch", PatchArchive(R"({"removedFiles":["a.ini"],"updatedFiles":["b.ini"]})",
                                      {{"b.ini", 20, "new B"}})}});
 
-    InstallVersion(GameDir(), "2");
+    InstallVersion(GameDir(), WorkDir(), "2");
 
     EXPECT_EQ(Fetches(VersionUrl("2") + "both.zip"), 2u);
     EXPECT_EQ(ArchiveAt(GameDir() + "/game.mix"), (std::vector<RawEntry>{{"b.ini", 20, "new B"}}));
     EXPECT_EQ(ReadBytes(GameDir() + "/readme.txt"), "read me");
-    // Neither the patch archive nor the saved archive nor any download stays behind.
-    EXPECT_EQ(ReadTree(GameDir()).size(), 2u);
+    // The whole package put game.patch in the game too; nothing fetched or staged did,
+    // nor stays in the work folder.
+    EXPECT_EQ(ReadTree(GameDir()).size(), 3u);
+    EXPECT_EQ(ReadTree(WorkDir()).size(), 0u);
     EXPECT_NE(std::find(status.texts.begin(), status.texts.end(),
-                        "Appyling Patch File " + GameDir() + "/game.patch"),
+                        "Appyling Patch File " + WorkDir() + "/patch/game.patch"),
               status.texts.end());
 }
 
@@ -128,7 +132,7 @@ TEST_F(InstallVersionTest, OnlyTheLaterPatchOfAPackageIsApplied) {
         PatchArchive(R"({"removedFiles":[],"updatedFiles":["a.ini"]})", {{"a.ini", 1, "patched"}});
     WritePackage("2", "p", {{"p1.patch", patch}, {"p2.patch", patch}});
 
-    InstallVersion(GameDir(), "2");
+    InstallVersion(GameDir(), WorkDir(), "2");
 
     EXPECT_EQ(ArchiveAt(GameDir() + "/one.mix"), (std::vector<RawEntry>{{"a.ini", 1, "1"}}));
     EXPECT_EQ(ArchiveAt(GameDir() + "/two.mix"), (std::vector<RawEntry>{{"a.ini", 1, "patched"}}));
@@ -144,7 +148,7 @@ TEST_F(InstallVersionTest, FailedPatchGivesTheArchiveItsNameBack) {
 
     EXPECT_NE(error.find("game.patch"), std::string::npos) << error;
     EXPECT_EQ(ReadBytes(GameDir() + "/game.mix"), original);
-    EXPECT_FALSE(fs::exists(GameDir() + "/game.mix.old"));
+    EXPECT_EQ(ReadTree(GameDir()).size(), 1u);
 }
 
 TEST_F(InstallVersionTest, PatchWithoutItsTargetIsAnError) {
@@ -168,8 +172,8 @@ TEST_F(InstallVersionTest, PackagesThatDoNotArriveOrExtractWholeEndTheInstall) {
 
     WriteBytes(Folder("2") + "/pkg.zip", "garbage");
     EXPECT_NE(InstallErrorOf("2").find("pkg.zip could not be unpacked"), std::string::npos);
-    EXPECT_FALSE(fs::exists(GameDir() + "/pkg.zip"));
-    EXPECT_FALSE(fs::exists(GameDir() + "/pkg.zip.part"));
+    EXPECT_EQ(ReadTree(WorkDir()).size(), 1u);  // only the manifest
+    EXPECT_EQ(ReadTree(GameDir()).count("pkg.zip"), 0u);
 }
 
 TEST_F(InstallVersionTest, MalformedManifestsNameTheFileAndTheFault) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "launcher/launcher_state.h"
 #include "update/documents.h"
@@ -43,20 +44,18 @@ protected:
         net = FolderDownloader();
         SetUp();  // a fresh record of requests, same tree
     }
-    // Every file of the install directory that is not the game, the record or a marker.
+    // Every file of the install directory beside the game, the record, the markers and
+    // the kept validation list: what a run left of its own.
     std::vector<std::string> Leftovers() {
         std::vector<std::string> left;
         for (const auto& [name, data] : ReadTree(InstallDir())) {
-            const bool expected =
-                name.rfind("game/", 0) == 0 && name.find(".part") == std::string::npos &&
-                name.find(".zip") == std::string::npos && name.find(".old") == std::string::npos &&
-                name.find("manifest") == std::string::npos;
-            if (!expected && name != "version.xml" && name != "redist.txt" &&
-                name != "versions.xml")
+            if (name.rfind("game/", 0) != 0 && name != "version.xml" && name != "redist.txt" &&
+                name != "versions.xml" && name != "work/installed.validate.xml")
                 left.push_back(name);
         }
         return left;
     }
+    void RemoveStore() { fs::remove_all(LauncherFolder() + "/store"); }
     void EditCatalogue(const std::string& from, const std::string& to) {
         std::string xml = ReadBytes(LauncherFolder() + "/versions.xml");
         xml.replace(xml.find(from), from.size(), to);
@@ -138,7 +137,7 @@ TEST_F(UpdateFlowTest, UpdateThroughAPatchShowsTheStatusTextsInOrder) {
                   "Validating Files", "Installing Version 2", "Downloading File manifest.xml",
                   "Finished downloading File manifest.xml", "Downloading File patch-game.mix.zip",
                   "Finished downloading File patch-game.mix.zip",
-                  "Appyling Patch File " + GameDir() + "/game.mix.patch",
+                  "Appyling Patch File " + InInstall("work/patch/game.mix.patch"),
                   "Downloading File manifest.validate.xml",
                   "Finished downloading File manifest.validate.xml", "Loading File ...",
                   "Validating Files", "Install Completed"}));
@@ -201,26 +200,84 @@ TEST_F(UpdateFlowTest, TypeIsFullOnlyInExactCase) {
     InstallAt("1");
     Publish("2", kBuild2, true);
     EditCatalogue("Type=\"Full\"", "Type=\"full\"");
-    WriteTree(GameDir(), {{"stray.txt", "kept, since nothing clears the game"}});
-    const UpdateOutcome outcome = Run(kActionUpdate);
-    EXPECT_EQ(outcome.text, "Validation Failed");  // the installed version is validated first
-    EXPECT_TRUE(fs::exists(GameDir() + "/stray.txt"));
+    WriteTree(GameDir(), {{"stray.txt", "nothing clears the game, so validation finds it"}});
+    ASSERT_EQ(Run(kActionUpdate).next, UpdateOutcome::Next::kNotifyWindow);
+    EXPECT_EQ(Fetches("1/manifest.validate.xml"), 1u);
+    EXPECT_EQ(Fetches("/manifest.xml"), 1u) << "repaired, then updated";
+    EXPECT_EQ(ReadTree(GameDir()), kBuild2);
 }
 
-TEST_F(UpdateFlowTest, FailedValidationKeepsTheManifestAndTheRecord) {
+// Whatever was done to an installed game, an update brings back exactly the published
+// build, fetching from the store only the files that differ.
+TEST_F(UpdateFlowTest, DamagedGameIsRepairedFetchingOnlyWhatDiffers) {
     Publish("1", kBuild1);
-    InstallAt("1");
     Publish("2", kBuild2);
-    WriteTree(GameDir(), {{"data/a.ini", "tampered"}});
+    InstallAt("2");
+    struct Damage {
+        const char* what;
+        std::function<void()> apply;
+        std::size_t fetched;
+    };
+    const std::vector<Damage> damages = {
+        {"changed", [&] { WriteBytes(GameDir() + "/data/a.ini", "tampered"); }, 1},
+        {"missing", [&] { fs::remove(GameDir() + "/game.exe"); }, 1},
+        {"unexpected", [&] { WriteBytes(GameDir() + "/data/extra.txt", "x"); }, 0},
+        {"folder for a file",
+         [&] {
+             fs::remove(GameDir() + "/readme.txt");
+             WriteTree(GameDir(), {{"readme.txt/inner.txt", "x"}});
+         },
+         1},
+        {"an older launcher's temporaries",
+         [&] {
+             WriteTree(GameDir(), {{"manifest.validate.xml", "x"}, {"files.zip", "x"}, {"game.exe.old", "x"}});
+         },
+         0},
+    };
+    for (const Damage& damage : damages) {
+        damage.apply();
+        const std::size_t before = net.requests().size();
+        const UpdateOutcome outcome = Run(kActionUpdate);
+        ASSERT_EQ(outcome.next, UpdateOutcome::Next::kNotifyWindow) << damage.what << outcome.text;
+        EXPECT_EQ(ReadTree(GameDir()), kBuild2) << damage.what;
+        const auto fromStore = std::count_if(net.requests().begin() + before, net.requests().end(),
+                                             [](const std::string& url) {
+                                                 return url.find("/store/") != std::string::npos;
+                                             });
+        EXPECT_EQ(static_cast<std::size_t>(fromStore), damage.fetched) << damage.what;
+        EXPECT_EQ(Fetches("/manifest.xml"), 0u) << damage.what << ": no package was needed";
+        EXPECT_EQ(Recorded(), "2");
+        EXPECT_TRUE(Leftovers().empty()) << damage.what;
+    }
+}
 
-    const UpdateOutcome outcome = Run(kActionUpdate);
+TEST_F(UpdateFlowTest, WithoutAStoreARepairIsACleanInstall) {
+    Publish("1", kBuild1);
+    Publish("2", kBuild2);
+    InstallAt("2");
+    RemoveStore();
+    WriteBytes(GameDir() + "/data/a.ini", "tampered");
+    ASSERT_EQ(Run(kActionUpdate).next, UpdateOutcome::Next::kNotifyWindow);
+    EXPECT_EQ(ReadTree(GameDir()), kBuild2);
+    EXPECT_EQ(Fetches("1/manifest.xml"), 1u);
+    EXPECT_EQ(Fetches("2/manifest.xml"), 1u);
+}
+
+// A tree whose packages do not make its own validation list, with nothing to repair
+// from: the message names the files, and no record claims a version.
+TEST_F(UpdateFlowTest, BuildTheTreeCannotMakeValidEndsInAMessageNamingTheFiles) {
+    Publish("1", kBuild1);
+    RemoveStore();
+    std::string list = ReadBytes(LauncherFolder() + "/1/manifest.validate.xml");
+    list.replace(list.find("checksum=\"") + 10, 1, "Z");
+    WriteBytes(LauncherFolder() + "/1/manifest.validate.xml", list);
+
+    const UpdateOutcome outcome = Run(kActionInstall);
 
     EXPECT_EQ(outcome.next, UpdateOutcome::Next::kShowMessage);
-    EXPECT_EQ(outcome.text, "Validation Failed");
     EXPECT_EQ(outcome.caption, "The build did not validate properly");
-    EXPECT_TRUE(fs::exists(GameDir() + "/manifest.validate.xml"));
-    EXPECT_EQ(Recorded(), "1");
-    EXPECT_EQ(Fetches("2/manifest.xml"), 0u);
+    EXPECT_EQ(outcome.text.rfind("Validation Failed\n\nchanged: ", 0), 0u) << outcome.text;
+    EXPECT_FALSE(fs::exists(InInstall("version.xml")));
 }
 
 TEST_F(UpdateFlowTest, OtherActionCodesOnlyNotify) {
@@ -278,6 +335,7 @@ TEST_F(UpdateFlowTest, MalformedDocumentsEndTheRunWithAMessage) {
 
 TEST_F(UpdateFlowTest, UnsafePackageEndsTheRunNamingThePackage) {
     Publish("1", kBuild1);
+    RemoveStore();
     WriteZip(LauncherFolder() + "/1/files.zip", {{"readme.txt", "read me"}, {"LPT1", "x"}});
     const UpdateOutcome outcome = Run(kActionInstall);
     EXPECT_EQ(outcome.caption, "Install Failure");

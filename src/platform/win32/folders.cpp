@@ -5,6 +5,12 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
+std::string ExecutablePath() {
+    char path[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return path;
+}
+
 std::string InstallDirectory() {
     char path[MAX_PATH] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);

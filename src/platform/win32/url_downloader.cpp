@@ -85,6 +85,10 @@ TransferResult UrlDownloader::Download(const std::string& url, const std::string
                                        DownloadObserver* observer) {
     BindStatus status(observer);
     const HRESULT result = URLDownloadToFileA(nullptr, url.c_str(), localPath.c_str(), 0, &status);
+    if (result == HRESULT_FROM_WIN32(ERROR_DISK_FULL) ||
+        result == HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL) || result == STG_E_MEDIUMFULL) {
+        return TransferResult::kDiskFull;
+    }
     const DWORD code = status.response.code;
     if (code == 0)
         return SUCCEEDED(result) ? TransferResult::kCompleted : TransferResult::kUnreachable;
