@@ -26,9 +26,12 @@ class LauncherInstall:
         return "Z:" + str(path).replace("/", "\\")
 
     def mark_installed(self, version):
-        """A game folder and version.xml recording `version`."""
+        """A game folder and version.xml recording `version`, with a kept validation list
+        that names no file, so the quick look at start-up finds nothing missing."""
         self.game_dir.mkdir(exist_ok=True)
         (self.directory / "version.xml").write_text(f'<Version Current="{version}"/>')
+        (self.directory / "work").mkdir(exist_ok=True)
+        (self.directory / "work" / "installed.validate.xml").write_text("<Game_Manifest/>")
 
     def add_stand_in(self, relative_path, helper_name):
         """Copies a recording stand-in (game.exe, vc_redist.x64.exe) into the install."""
