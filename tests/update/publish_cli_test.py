@@ -1,5 +1,6 @@
 """kestrava-publish as operators use it: the commands, their output and exit codes."""
 
+import hashlib
 import os
 import subprocess
 
@@ -18,25 +19,38 @@ def build(directory, files):
     return directory
 
 
+def launcher_exe(path):
+    path.write_bytes(b"MZ" + b"\0" * 58 + b"\x40\0\0\0" + b"PE\0\0")
+    return path
+
+
 def test_publish_verify_and_check(tmp_path):
     root = tmp_path / "root"
     v1 = build(tmp_path / "b1", {"game.exe": b"exe1", "data/a.ini": b"a"})
     v2 = build(tmp_path / "b2", {"game.exe": b"exe2", "data/b.ini": b"b"})
     assert run("add-version", root, "1.0", v1, "--full").returncode == 0
     assert run("add-version", root, "1.1", v2).returncode == 0
+    assert run("launcher", root, "1.0.2", launcher_exe(tmp_path / "launcher.exe")).returncode == 0
 
     result = run("verify", root)
     assert result.returncode == 0, result.stdout + result.stderr
-    assert result.stdout.splitlines() == ["install -> 1.1: ok", "update 1.0 -> 1.1: ok", "update 1.1 -> 1.1: ok"]
+    assert result.stdout.splitlines() == ["install -> 1.1: ok", "update 1.0 -> 1.1: ok", "update 1.1 -> 1.1: ok",
+                                          "store: ok", "launcher: ok"]
 
     manifest = root / "launcher" / "1.1" / "manifest.validate.xml"
     assert run("check", v2, manifest).stdout == "valid\n"
     assert run("check", v1, manifest).returncode == 1
 
     (root / "launcher" / "1.1" / "files.zip").write_bytes(b"damaged")
+    exe2 = hashlib.sha256(b"exe2").hexdigest().upper()
+    (root / "launcher" / "store" / exe2[:2] / f"{exe2}.zip").unlink()
+    (root / "update" / "launcher.exe").write_bytes(b"MZ other")
     result = run("verify", root)
     assert result.returncode == 1
+    lines = result.stdout.splitlines()
     assert "update 1.0 -> 1.1: FAILED: Install Failure: The package files.zip could not be unpacked" in result.stdout
+    assert lines[-2] == f"store: FAILED: launcher/store/{exe2[:2]}/{exe2}.zip for game.exe of version 1.1 is missing"
+    assert lines[-1].startswith("launcher: FAILED: update/launcher.exe holds 8 bytes")
 
 
 def test_refusals_are_one_line_with_a_nonzero_exit(tmp_path):
@@ -46,6 +60,9 @@ def test_refusals_are_one_line_with_a_nonzero_exit(tmp_path):
     result = run("add-version", root, "1", v1)
     assert result.returncode == 1
     assert result.stderr == "kestrava-publish: version 1 is already published\n"
+    result = run("add-version", root, "STORE", v1)
+    assert (result.returncode, result.stderr) == (
+        1, 'kestrava-publish: "STORE" cannot name a version: the launcher folder uses that name itself\n')
     assert run("verify", tmp_path / "empty").returncode == 1
     assert run("servers", root, "no-equals-sign").returncode == 2
     assert run("frobnicate").returncode == 2
@@ -58,8 +75,8 @@ def test_servers_and_launcher_release(tmp_path):
     assert (root / "launcher" / "servers.xml").read_text() == (
         '<Servers>\n    <Server Name="Main" IP="10.0.0.1:7777"/>\n'
         '    <Server Name="Test" IP="test.example:1"/>\n</Servers>\n')
-    exe = tmp_path / "launcher.exe"
-    exe.write_bytes(b"MZ" + b"\0" * 58 + b"\x40\0\0\0" + b"PE\0\0")
+    exe = launcher_exe(tmp_path / "launcher.exe")
     assert run("launcher", root, "1.0.2", exe).returncode == 0
-    assert (root / "update" / "launcher.xml").read_text() == '<Version Current="1.0.2"/>\n'
+    digest = hashlib.sha256(exe.read_bytes()).hexdigest().upper()
+    assert (root / "update" / "launcher.xml").read_text() == f'<Version Current="1.0.2" size="68" sha256="{digest}"/>\n'
     assert (root / "update" / "launcher.exe").read_bytes() == exe.read_bytes()

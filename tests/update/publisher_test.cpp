@@ -2,10 +2,15 @@
 #include "publisher.h"
 
 #include <gtest/gtest.h>
+#include <zip.h>
 
 #include <filesystem>
+#include <functional>
+#include <memory>
+#include <set>
 
 #include "mix/mix_test_support.h"
+#include "repair_store.h"
 #include "update/documents.h"
 #include "update/sha256.h"
 #include "update/update_test_support.h"
@@ -14,6 +19,31 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The data of the zip's only entry, which must be a regular file named name.
+std::string OnlyEntry(const std::string& zipPath, const std::string& name) {
+    int error = 0;
+    std::unique_ptr<zip_t, void (*)(zip_t*)> archive(zip_open(zipPath.c_str(), ZIP_RDONLY, &error),
+                                                     &zip_discard);
+    if (!archive) {
+        ADD_FAILURE() << "cannot open " << zipPath;
+        return "";
+    }
+    EXPECT_EQ(zip_get_num_entries(archive.get(), 0), 1) << zipPath;
+    EXPECT_STREQ(zip_get_name(archive.get(), 0, 0), name.c_str());
+    zip_uint8_t system = 0;
+    zip_uint32_t attributes = 0;
+    zip_file_get_external_attributes(archive.get(), 0, 0, &system, &attributes);
+    EXPECT_EQ(system, ZIP_OPSYS_UNIX);
+    EXPECT_EQ(attributes >> 16, 0100644u);
+    std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> entry(zip_fopen_index(archive.get(), 0, 0),
+                                                            &zip_fclose);
+    std::string data(1 << 20, '\0');
+    const zip_int64_t got = zip_fread(entry.get(), data.data(), data.size());
+    EXPECT_GE(got, 0);
+    data.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
+    return data;
+}
+
 class PublisherTest : public UpdateTest {
 protected:
     std::string Version(const std::string& version, const std::string& file) {
@@ -21,6 +51,9 @@ protected:
     }
     std::vector<ManifestFile> Manifest(const std::string& version) {
         return LoadInstallManifest(Version(version, "manifest.xml"), "manifest.xml");
+    }
+    std::string StoreObject(const std::string& hash) {
+        return LauncherFolder() + "/store/" + hash.substr(0, 2) + "/" + hash + ".zip";
     }
     static bool AllOk(const std::vector<ChainReport>& reports) {
         for (const ChainReport& report : reports) {
@@ -107,6 +140,7 @@ TEST_F(PublisherTest, RefusesWhatTheLauncherCouldNotServe) {
     Publish("1", {{"a", "a"}});
     EXPECT_THROW(Publish("1", {{"a", "b"}}), PublishError);
     EXPECT_THROW(Publish("../x", {{"a", "b"}}), PublishError);
+    EXPECT_THROW(Publish("Store", {{"a", "b"}}), PublishError);  // the store's own folder
     EXPECT_THROW(Publish("2", {{"manifest.validate.xml", "reserved"}}), PublishError);
     EXPECT_THROW(AddVersion(ServerRoot(), "3", temp.File("no-such-build"), false), PublishError);
 }
@@ -128,6 +162,69 @@ TEST_F(PublisherTest, VerifyReportsEveryBrokenChain) {
     EXPECT_FALSE(reports[1].ok);
 }
 
+TEST_F(PublisherTest, StoreHoldsEachDistinctFileOnceAndManifestsListSizes) {
+    const std::string big(300000, 'c');
+    Publish("1", {{"a.txt", "same"}, {"copy.txt", "same"}, {"b.txt", "one"}, {"empty", ""}}, true);
+    const auto before = fs::file_time_type::clock::now() - std::chrono::hours(100);
+    fs::last_write_time(StoreObject(Sha256Hex("same")), before);
+    Publish("2", {{"a.txt", "same"}, {"b.txt", "two"}, {"dir/c.bin", big}});
+
+    std::set<std::string> expected;
+    for (const std::string& data :
+         {std::string("same"), std::string("one"), std::string(), std::string("two"), big}) {
+        const std::string hash = Sha256Hex(data);
+        expected.insert(hash.substr(0, 2) + "/" + hash + ".zip");
+        EXPECT_EQ(OnlyEntry(StoreObject(hash), hash), data);
+    }
+    std::set<std::string> stored;  // also: no half-written object left behind
+    for (const auto& [name, data] : ReadTree(LauncherFolder() + "/store")) stored.insert(name);
+    EXPECT_EQ(stored, expected);
+    EXPECT_EQ(fs::last_write_time(StoreObject(Sha256Hex("same"))), before);
+
+    for (const std::string version : {"1", "2"}) {
+        for (const auto& [name, file] :
+             LoadValidationManifest(Version(version, "manifest.validate.xml"), "v")) {
+            EXPECT_EQ(file.size, ReadBytes(temp.File("builds/" + version + "/" + name)).size())
+                << name;
+        }
+    }
+    const ChainReport report = VerifyStore(ServerRoot());
+    EXPECT_TRUE(report.ok) << report.message;
+}
+
+TEST_F(PublisherTest, VerifyFindsEveryDamageToTheStore) {
+    Publish("1", {{"a.txt", "a"}, {"b.txt", "b"}});
+    const std::string hash = Sha256Hex("a");
+    const std::string object = StoreObject(hash);
+    const std::string good = ReadBytes(object);
+    const auto zipped = [&](const std::vector<ZipEntrySpec>& entries) {
+        return [&, entries] { WriteZip(object, entries); };
+    };
+    const struct {
+        std::function<void()> damage;
+        std::string expected;
+    } cases[] = {
+        {[&] { fs::remove(object); }, "launcher/store/" + hash.substr(0, 2) + "/" + hash +
+                                          ".zip for a.txt of version 1 is missing"},
+        {[&] { WriteBytes(object, "PK damaged"); }, "is not a readable zip"},
+        {zipped({{"a.txt", "a"}}), "exactly one entry"},
+        {zipped({{hash, "a"}, {"extra", ""}}), "exactly one entry"},
+        {zipped({{hash, "x"}}), "holds bytes of another SHA-256"},
+        {zipped({{hash, "longer"}}), "holds 6 bytes where the manifest lists 1"},
+        // A tree published before the store: one line, not one per file.
+        {[&] { fs::remove_all(LauncherFolder() + "/store"); }, "launcher/store is missing"},
+    };
+    for (const auto& damage : cases) {
+        damage.damage();
+        const ChainReport report = VerifyStore(ServerRoot());
+        EXPECT_EQ(report.chain, "store");
+        EXPECT_FALSE(report.ok) << damage.expected;
+        EXPECT_NE(report.message.find(damage.expected), std::string::npos) << report.message;
+        fs::create_directories(fs::path(object).parent_path());
+        WriteBytes(object, good);
+    }
+}
+
 TEST_F(PublisherTest, ServersAndLauncherRelease) {
     PublishServers(ServerRoot(), {{"Zeta", "10.0.0.2:7777"}, {"Alpha", "play.example.net"}});
     EXPECT_EQ(ReadBytes(LauncherFolder() + "/servers.xml"),
@@ -139,8 +236,23 @@ TEST_F(PublisherTest, ServersAndLauncherRelease) {
     exe += std::string("PE\0\0", 4);
     WriteBytes(temp.File("launcher.exe"), exe);
     PublishLauncher(ServerRoot(), "1.0.2", temp.File("launcher.exe"));
-    EXPECT_EQ(ReadBytes(temp.File("server/update/launcher.xml")), "<Version Current=\"1.0.2\"/>\n");
+    const std::string releaseXml = temp.File("server/update/launcher.xml");
+    EXPECT_EQ(ReadBytes(releaseXml), "<Version Current=\"1.0.2\" size=\"" +
+                                         std::to_string(exe.size()) + "\" sha256=\"" +
+                                         Sha256Hex(exe) + "\"/>\n");
     EXPECT_EQ(ReadBytes(temp.File("server/update/launcher.exe")), exe);
+    EXPECT_TRUE(VerifyLauncherRelease(ServerRoot()).value().ok);
+    const std::pair<std::string, std::string> damages[] = {
+        {exe.substr(0, exe.size() - 1) + "X", "another SHA-256"},
+        {exe + "tail", "holds 72 bytes where launcher.xml gives 68"}};
+    for (const auto& [bytes, expected] : damages) {
+        WriteBytes(temp.File("server/update/launcher.exe"), bytes);
+        const ChainReport report = VerifyLauncherRelease(ServerRoot()).value();
+        EXPECT_FALSE(report.ok);
+        EXPECT_NE(report.message.find(expected), std::string::npos) << report.message;
+    }
+    WriteBytes(releaseXml, "<Version Current=\"1.0.2\"/>\n");  // published before the attributes
+    EXPECT_FALSE(VerifyLauncherRelease(ServerRoot()).has_value());
     WriteBytes(temp.File("notes.txt"), "not a program");
     EXPECT_THROW(PublishLauncher(ServerRoot(), "1.0.3", temp.File("notes.txt")), PublishError);
 }

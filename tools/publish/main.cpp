@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "publisher.h"
+#include "repair_store.h"
 #include "update/validation.h"
 #include "update/zip_extract.h"
 
@@ -16,7 +17,8 @@ constexpr char kUsage[] =
     "  kestrava-publish add-version ROOT VERSION BUILD_DIR [--full]\n"
     "  kestrava-publish servers ROOT NAME=ADDRESS ...\n"
     "  kestrava-publish launcher ROOT VERSION EXE\n"
-    "  kestrava-publish verify ROOT\n"
+    "  kestrava-publish verify ROOT               (replay the update chains, check the store\n"
+    "                                             and the launcher release)\n"
     "  kestrava-publish check GAME_DIR MANIFEST   (validate a game folder as the launcher does)\n"
     "  kestrava-publish unpack ZIP DIR            (unpack a package as the launcher does)\n";
 
@@ -52,8 +54,11 @@ int Run(const std::vector<std::string>& args) {
         return 0;
     }
     if (command == "verify" && args.size() == 2) {
+        std::vector<ChainReport> reports = VerifyTree(args[1]);
+        reports.push_back(VerifyStore(args[1]));
+        if (auto launcher = VerifyLauncherRelease(args[1])) reports.push_back(*launcher);
         bool allOk = true;
-        for (const ChainReport& report : VerifyTree(args[1])) {
+        for (const ChainReport& report : reports) {
             std::printf("%s: %s%s\n", report.chain.c_str(),
                         report.ok ? "ok" : "FAILED: ", report.message.c_str());
             allOk = allOk && report.ok;

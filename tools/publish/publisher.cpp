@@ -1,7 +1,6 @@
 #include "publisher.h"
 
 #include <tinyxml2.h>
-#include <zip.h>
 
 #include <algorithm>
 #include <cctype>
@@ -22,6 +21,7 @@
 #include "platform/path.h"
 #include "platform/process_runner.h"
 #include "platform/status_sink.h"
+#include "repair_store.h"
 #include "update/documents.h"
 #include "update/file_system.h"
 #include "update/install_version.h"
@@ -31,15 +31,11 @@
 #include "update/validation.h"
 #include "update/web_servers.h"
 #include "update/zip_extract.h"
+#include "zip_writer.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// 1980-01-01 00:00 in the zip format's DOS date and time.
-constexpr zip_uint16_t kDosDate = (0 << 9) | (1 << 5) | 1;
-constexpr zip_uint16_t kDosTime = 0;
-constexpr zip_uint32_t kRegularFileMode = 0100644;
 
 class NoProcesses final : public ProcessRunner {
 public:
@@ -143,36 +139,13 @@ void RequireVersionName(const std::string& version) {
                         version.find_first_of("/\\:?#%\"<>| ") == std::string::npos;
     if (!usable)
         throw PublishError("\"" + version + "\" cannot name a version folder on the server");
-}
-
-void WriteZip(const fs::path& zipPath, const fs::path& sourceDir,
-              const std::vector<std::string>& names) {
-    int error = 0;
-    zip_t* raw = zip_open(zipPath.string().c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
-    if (raw == nullptr) throw PublishError("cannot create " + zipPath.string());
-    std::unique_ptr<zip_t, void (*)(zip_t*)> archive(raw, &zip_discard);
-    std::vector<std::string> sorted = names;
-    std::sort(sorted.begin(), sorted.end());
-    for (const std::string& name : sorted) {
-        const std::string source = (sourceDir / fs::u8path(name)).string();
-        zip_source_t* data = zip_source_file(archive.get(), source.c_str(), 0, -1);
-        if (data == nullptr) throw PublishError("cannot read " + source);
-        const zip_int64_t index = zip_file_add(archive.get(), name.c_str(), data, ZIP_FL_ENC_UTF_8);
-        if (index < 0) {
-            zip_source_free(data);
-            throw PublishError("cannot add " + name + " to " + zipPath.string());
-        }
-        const auto at = static_cast<zip_uint64_t>(index);
-        if (zip_file_set_dostime(archive.get(), at, kDosTime, kDosDate, 0) != 0 ||
-            zip_file_set_external_attributes(archive.get(), at, 0, ZIP_OPSYS_UNIX,
-                                             kRegularFileMode << 16) != 0) {
-            throw PublishError("cannot set the attributes of " + name + " in " + zipPath.string());
-        }
+    // Any case: a Windows server's file system would take "Store" for "store".
+    std::string folded = version;
+    for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (folded == "store" || folded == "versions.xml" || folded == "servers.xml") {
+        throw PublishError("\"" + version +
+                           "\" cannot name a version: the launcher folder uses that name itself");
     }
-    if (zip_close(archive.get()) != 0) {
-        throw PublishError("cannot write " + zipPath.string() + ": " + zip_strerror(archive.get()));
-    }
-    archive.release();
 }
 
 void SaveDocument(tinyxml2::XMLDocument& document, const fs::path& path) {
@@ -292,6 +265,9 @@ void AddVersion(const std::string& root, const std::string& version, const std::
                 "the build holds manifest.validate.xml, a name the launcher reserves");
         }
     }
+    // Objects first: a publish killed later leaves only objects no manifest lists yet.
+    for (const auto& [name, checksum] : current)
+        AddToStore(root, checksum, fs::path(buildDir) / fs::u8path(name));
 
     fs::create_directories(versionDir);
     tinyxml2::XMLDocument manifest;
@@ -337,6 +313,8 @@ void AddVersion(const std::string& root, const std::string& version, const std::
         tinyxml2::XMLElement* file = validation.NewElement("File");
         file->SetAttribute("name", name.c_str());
         file->SetAttribute("checksum", checksum.c_str());
+        const std::uintmax_t size = fs::file_size(fs::path(buildDir) / fs::u8path(name));
+        file->SetAttribute("size", std::to_string(size).c_str());
         validationRoot->InsertEndChild(file);
     }
     SaveDocument(validation, versionDir / "manifest.validate.xml");
@@ -379,12 +357,55 @@ void PublishLauncher(const std::string& root, const std::string& version,
     }
     const fs::path updateDir = fs::path(root) / "update";
     fs::create_directories(updateDir);
-    fs::copy_file(executable, updateDir / "launcher.exe", fs::copy_options::overwrite_existing);
+    const fs::path published = updateDir / "launcher.exe";
+    fs::copy_file(executable, published, fs::copy_options::overwrite_existing);
     tinyxml2::XMLDocument document;
     tinyxml2::XMLElement* release = document.NewElement("Version");
     release->SetAttribute("Current", version.c_str());
+    release->SetAttribute("size", std::to_string(fs::file_size(published)).c_str());
+    release->SetAttribute("sha256", FileHash(published).c_str());
     document.InsertFirstChild(release);
     SaveDocument(document, updateDir / "launcher.xml");
+}
+
+std::optional<ChainReport> VerifyLauncherRelease(const std::string& root) {
+    const fs::path updateDir = fs::path(root) / "update";
+    if (!fs::exists(updateDir / "launcher.xml")) return std::nullopt;
+    ChainReport report;
+    report.chain = "launcher";
+    tinyxml2::XMLDocument document;
+    const tinyxml2::XMLElement* release = nullptr;
+    if (document.LoadFile((updateDir / "launcher.xml").string().c_str()) == tinyxml2::XML_SUCCESS)
+        release = document.FirstChildElement("Version");
+    if (release == nullptr) {
+        report.message = "update/launcher.xml has no Version element";
+        return report;
+    }
+    const char* size = release->Attribute("size");
+    const char* sha256 = release->Attribute("sha256");
+    if (size == nullptr && sha256 == nullptr) return std::nullopt;
+    const fs::path executable = updateDir / "launcher.exe";
+    std::vector<std::string> problems;
+    if (!fs::is_regular_file(executable)) {
+        problems.push_back("update/launcher.exe is missing");
+    } else {
+        const std::string actualSize = std::to_string(fs::file_size(executable));
+        if (size == nullptr) {
+            problems.push_back("update/launcher.xml gives no size");
+        } else if (actualSize != size) {
+            problems.push_back("update/launcher.exe holds " + actualSize +
+                               " bytes where launcher.xml gives " + size);
+        }
+        if (sha256 == nullptr) {
+            problems.push_back("update/launcher.xml gives no sha256");
+        } else if (FileHash(executable) != sha256) {
+            problems.push_back("update/launcher.exe has another SHA-256 than launcher.xml gives");
+        }
+    }
+    for (const std::string& problem : problems)
+        report.message += (report.message.empty() ? "" : "; ") + problem;
+    report.ok = problems.empty();
+    return report;
 }
 
 std::vector<ChainReport> VerifyTree(const std::string& root) {

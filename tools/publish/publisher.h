@@ -4,6 +4,7 @@
 // Tree under ROOT:
 //   launcher/versions.xml, launcher/servers.xml
 //   launcher/VERSION/manifest.xml, manifest.validate.xml, PACKAGE.zip ...
+//   launcher/store/HH/HASH.zip (see repair_store.h)
 //   update/launcher.xml, update/launcher.exe
 //
 // Packages: a version's new and changed files go whole into one package per top-level
@@ -16,6 +17,7 @@
 // always gives the same bytes.
 #pragma once
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -28,6 +30,7 @@ public:
 
 // Publishes buildDir as version under root. Without full, the manifest takes the game
 // from the previous published version (rebuilt by replaying the tree) to this one.
+// Every file of the build goes into the repair store unless it is there already.
 void AddVersion(const std::string& root, const std::string& version, const std::string& buildDir,
                 bool full);
 
@@ -35,12 +38,14 @@ void AddVersion(const std::string& root, const std::string& version, const std::
 void PublishServers(const std::string& root,
                     const std::vector<std::pair<std::string, std::string>>& servers);
 
-// update/launcher.xml announcing version, and update/launcher.exe.
+// update/launcher.exe, and update/launcher.xml announcing version with the
+// executable's size and SHA-256.
 void PublishLauncher(const std::string& root, const std::string& version,
                      const std::string& executable);
 
+// One line of verify's report.
 struct ChainReport {
-    std::string chain;  // "install -> 1.2", "update 1.0 -> 1.2"
+    std::string chain;  // "install -> 1.2", "update 1.0 -> 1.2", "store", "launcher"
     bool ok = false;
     std::string message;
 };
@@ -48,6 +53,10 @@ struct ChainReport {
 // Replays in scratch directories an Install, and an Update from every published
 // version, to the catalogue's "Current", validating each result.
 std::vector<ChainReport> VerifyTree(const std::string& root);
+
+// update/launcher.exe against the size and SHA-256 that update/launcher.xml gives;
+// nothing for a tree without launcher.xml, or one published before it gave them.
+std::optional<ChainReport> VerifyLauncherRelease(const std::string& root);
 
 // Rebuilds version's game files into gameDirectory from the tree, as the launcher
 // would install them, and validates them against the version's manifest.
