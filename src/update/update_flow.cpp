@@ -118,15 +118,16 @@ enum class Convergence {
 
 // Validates the game against the list in the work folder and repairs what differs.
 // With a reinstall on offer, a folder that lacks most of its files (a stray leftover,
-// an install killed early) is left to it rather than fetched file by file.
+// an install killed early) is left to it: a few packages arrive faster than a store
+// object for every file.
 Convergence Converge(Run& run, const std::string& version, bool canReinstall) {
     ValidationReport report = CheckGame(run, version);
     if (report.ok()) return Convergence::kValid;
-    const auto toFetch = static_cast<std::size_t>(
+    const auto missing = static_cast<std::size_t>(
         std::count_if(report.problems.begin(), report.problems.end(), [](const FileProblem& p) {
-            return p.kind != FileProblemKind::kUnexpected;
+            return p.kind == FileProblemKind::kMissing;
         }));
-    if (canReinstall && toFetch * 2 > report.listed.size()) return Convergence::kNeedsReinstall;
+    if (canReinstall && missing * 2 > report.listed.size()) return Convergence::kNeedsReinstall;
     run.BeforeChange();
     if (RepairGame(run.layout, report, ListLabel(version)) == RepairResult::kNoStore) {
         return Convergence::kNeedsReinstall;
@@ -150,6 +151,7 @@ void RecordVersion(Run& run, const std::string& version) {
 void FinishAt(Run& run, const std::string& latest, const std::function<void()>& reinstall,
               const std::optional<InstallError>& failure) {
     if (FetchList(run, latest) == TransferResult::kRefused) {
+        if (failure) throw *failure;
         throw InstallError(ListLabel(latest) + " could not be downloaded: " +
                            TransferFault(TransferResult::kRefused) + ".");
     }
