@@ -9,8 +9,5 @@ std::optional<std::string> ReadUserKeyFile(const std::string& path) {
 }
 
 bool WriteUserKeyFile(const std::string& path, const std::string& key) {
-    UniqueFile file = OpenFile(path, "wb");
-    if (!file) return false;
-    const bool written = std::fwrite(key.data(), 1, key.size(), file.get()) == key.size();
-    return std::fclose(file.release()) == 0 && written;
+    return WriteFileWhole(path, key) == 0;
 }

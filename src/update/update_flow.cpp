@@ -120,7 +120,10 @@ enum class Convergence {
 // With a reinstall on offer, a folder that lacks most of its files (a stray leftover,
 // an install killed early) is left to it: a few packages arrive faster than a store
 // object for every file.
-Convergence Converge(Run& run, const std::string& version, bool canReinstall) {
+// Without proveAfter, the caller validates again anyway: each fetched file was checked
+// on arrival, so the folder is not hashed once more in between.
+Convergence Converge(Run& run, const std::string& version, bool canReinstall,
+                     bool proveAfter = true) {
     ValidationReport report = CheckGame(run, version);
     if (report.ok()) return Convergence::kValid;
     const auto missing = static_cast<std::size_t>(
@@ -132,6 +135,7 @@ Convergence Converge(Run& run, const std::string& version, bool canReinstall) {
     if (RepairGame(run.layout, report, ListLabel(version)) == RepairResult::kNoStore) {
         return Convergence::kNeedsReinstall;
     }
+    if (!proveAfter) return Convergence::kValid;
     report = CheckGame(run, version);
     if (!report.ok()) throw BuildRejected{report};
     return Convergence::kValid;
@@ -227,7 +231,7 @@ void UpdatePath(const std::string& installDirectory) {
         RemoveFile(JoinPath(installDirectory, "versions.xml"));
         FinishAt(run, catalogue.current, reinstall, std::nullopt);
         return;
-    } else if (Converge(run, installed, true) == Convergence::kNeedsReinstall) {
+    } else if (Converge(run, installed, true, false) == Convergence::kNeedsReinstall) {
         reinstall();
         list.clear();
     } else if (!list.empty()) {

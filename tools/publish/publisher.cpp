@@ -45,7 +45,11 @@ public:
 // Points the engine at the tree for as long as it lives, then puts back what was there.
 class TreeServer {
 public:
-    explicit TreeServer(const std::string& root) : previousStatus_(&Status()) {
+    // Without the store, a replay cannot repair what a package got wrong, so it proves
+    // the packages themselves.
+    enum class Store { kServed, kHidden };
+    explicit TreeServer(const std::string& root, Store store = Store::kServed)
+        : previousStatus_(&Status()) {
         try {
             previousDownloader_ = &Net();
         } catch (const std::logic_error&) {
@@ -56,6 +60,9 @@ public:
         }
         downloader_.Map(LauncherServerBaseUrl(), (fs::path(root) / "launcher").string());
         downloader_.Map(UpdateServerBaseUrl(), (fs::path(root) / "update").string());
+        if (store == Store::kHidden) {
+            downloader_.Map(LauncherServerBaseUrl() + "store/", "/nonexistent-kestrava-store");
+        }
         SetDownloader(&downloader_);
         SetProcessRunner(&processes_);
         SetStatusSink(nullptr);
@@ -217,18 +224,20 @@ void ReplayVersion(const std::string& root, const std::string& version,
         if (catalogue.versions[i].type == "Full") start = i;
     }
     TreeServer server(root);
+    ScratchDirectory work;
     try {
         for (std::size_t i = start; i <= end; ++i)
-            InstallVersion(gameDirectory, catalogue.versions[i].value);
+            InstallVersion(gameDirectory, work.str(), catalogue.versions[i].value);
         const std::string label = "manifest.validate.xml of version " + version;
-        FetchOrFail(LauncherServerBaseUrl() + version + "/", gameDirectory, "manifest.validate.xml",
+        FetchOrFail(LauncherServerBaseUrl() + version + "/", work.str(), "manifest.validate.xml",
                     label);
-        const std::string manifest = gameDirectory + kPathSeparator + "manifest.validate.xml";
-        if (!ValidateFiles(manifest, gameDirectory, label)) {
+        const std::string manifest = work.str() + kPathSeparator + "manifest.validate.xml";
+        const ValidationReport report = ValidateBuild(manifest, gameDirectory, label);
+        if (!report.ok()) {
             throw PublishError("version " + version +
-                               " does not validate when replayed from the tree");
+                               " does not validate when replayed from the tree: " +
+                               report.Describe());
         }
-        RemoveFile(manifest);
     } catch (const InstallError& error) {
         throw PublishError(std::string("replaying version ") + version + ": " + error.what());
     } catch (const ValidationError& error) {
@@ -426,7 +435,7 @@ std::vector<ChainReport> VerifyTree(const std::string& root) {
                 ReplayVersion(root, from, game.string());
                 SaveInstalledVersion((install.path() / "version.xml").string(), from);
             }
-            TreeServer server(root);
+            TreeServer server(root, TreeServer::Store::kHidden);
             const UpdateOutcome outcome = RunUpdate(action, install.str());
             report.ok = outcome.next == UpdateOutcome::Next::kNotifyWindow;
             if (!report.ok) report.message = outcome.caption + ": " + outcome.text;
