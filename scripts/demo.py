@@ -17,6 +17,7 @@ from harness.display import XvfbDisplay, screenshot  # noqa: E402
 from harness.launcher import LauncherInstall  # noqa: E402
 from harness.ui import Ui  # noqa: E402
 from harness.windows_build import HOST_VARIABLES, build_for_hosts  # noqa: E402
+from harness.windows_target import describe, running_target  # noqa: E402
 from harness.wine import WinePrefix  # noqa: E402
 from servers.account_service import AccountService  # noqa: E402
 from servers.certs import make_certificates  # noqa: E402
@@ -118,6 +119,8 @@ def drive(demo, ui, display, install, release, build):
 
 def main():
     demo = Demo()
+    demo.note(describe())
+    target = running_target()[0]
     shutil.rmtree(DEMO / "install", ignore_errors=True)
     for old in DEMO.glob("*.png"):
         old.unlink()
@@ -136,12 +139,12 @@ def main():
     say("building launcher.exe for the local servers, and the operator's tools")
     hosts = {name: files.host for name in HOST_VARIABLES}
     hosts["KESTRAVA_ACCOUNT_HOST"] = accounts.host
-    build = build_for_hosts(hosts, DEMO / "programs", ROOT / "build" / "windows-demo")
+    build = build_for_hosts(hosts, DEMO / "programs", target, "windows-demo")
     sample_game.build_tools()
 
     virtual = None if os.environ.get("DISPLAY") else XvfbDisplay()
     display_name = virtual.name if virtual else os.environ["DISPLAY"]
-    prefix = WinePrefix(DEMO / "wineprefix", display_name)
+    prefix = WinePrefix(DEMO / f"wineprefix{target.suffix}", display_name, target)
     say(f"preparing the wine prefix {prefix.path}")
     prefix.create()
     prefix.trust_ca(build.helper("trust_ca.exe"), certs.ca_der)

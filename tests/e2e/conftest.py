@@ -12,6 +12,7 @@ from harness.display import XvfbDisplay, screenshot  # noqa: E402
 from harness.launcher import LauncherInstall  # noqa: E402
 from harness.ui import Ui  # noqa: E402
 from harness.windows_build import HOST_VARIABLES, ROOT, build_for_hosts  # noqa: E402
+from harness.windows_target import describe, running_target  # noqa: E402
 from harness.wine import WinePrefix  # noqa: E402
 from servers.account_service import AccountService  # noqa: E402
 from servers.certs import make_certificates  # noqa: E402
@@ -21,6 +22,10 @@ ARTIFACTS = ROOT / "build" / "e2e-artifacts"
 
 
 MAIN_WINDOW = "Kestrava Launcher"
+
+
+def pytest_report_header(config):
+    return describe()
 
 
 @pytest.fixture(scope="session")
@@ -63,10 +68,23 @@ def account(account_server):
 
 
 @pytest.fixture(scope="session")
-def build(run_dir, server, account_server):
+def builds(run_dir, server, account_server):
+    """The Windows build of a target, made on first use: the one that runs here, and the
+    players' 32-bit one, which is checked even where it cannot run."""
     hosts = {name: server.host for name in HOST_VARIABLES}
     hosts["KESTRAVA_ACCOUNT_HOST"] = account_server.host
-    return build_for_hosts(hosts, run_dir / "programs")
+    made = {}
+
+    def build_of(target):
+        if target not in made:
+            made[target] = build_for_hosts(hosts, run_dir / f"programs{target.suffix}", target)
+        return made[target]
+    return build_of
+
+
+@pytest.fixture(scope="session")
+def build(builds):
+    return builds(running_target()[0])
 
 
 @pytest.fixture(scope="session")
@@ -78,7 +96,7 @@ def display():
 
 @pytest.fixture(scope="session")
 def prefix(run_dir, display, build, certs):
-    prefix = WinePrefix(run_dir / "wineprefix", display.name).create()
+    prefix = WinePrefix(run_dir / "wineprefix", display.name, build.target).create()
     prefix.trust_ca(build.helper("trust_ca.exe"), certs.ca_der)
     yield prefix
     prefix.shutdown()

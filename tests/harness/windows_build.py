@@ -13,8 +13,9 @@ HELPERS = ("ui_driver.exe", "trust_ca.exe", "game.exe", "vc_redist.x64.exe")
 class WindowsBuild:
     """launcher.exe and the helpers, copied out of the build tree for one run."""
 
-    def __init__(self, directory):
+    def __init__(self, directory, target):
         self.directory = pathlib.Path(directory)
+        self.target = target
 
     @property
     def launcher(self):
@@ -24,19 +25,20 @@ class WindowsBuild:
         return self.directory / name
 
 
-def build_for_hosts(hosts, output_dir, binary_dir=ROOT / "build" / "windows-e2e"):
-    """Configures and builds the Windows preset with every endpoint at `hosts` (a dict of
-    cache variable to host, or one host for all), and copies the programs to
-    `output_dir`. Runs that build at the same time take turns, and each keeps its own
-    copies, so one run's servers never end up in another's launcher."""
+def build_for_hosts(hosts, output_dir, target, folder="windows-e2e"):
+    """Configures and builds the target's Windows preset in build/<folder><suffix> with
+    every endpoint at `hosts` (a dict of cache variable to host, or one host for all),
+    and copies the programs to `output_dir`. Runs that build at the same time take
+    turns, and each keeps its own copies, so one run's servers never end up in another's
+    launcher."""
     if isinstance(hosts, str):
         hosts = {name: hosts for name in HOST_VARIABLES}
     definitions = [f"-D{name}={value}" for name, value in hosts.items()]
-    binary_dir = pathlib.Path(binary_dir)
+    binary_dir = ROOT / "build" / f"{folder}{target.suffix}"
     binary_dir.mkdir(parents=True, exist_ok=True)
     with open(binary_dir.parent / f".{binary_dir.name}.lock", "w") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
-        for command in (["cmake", "--preset", "windows", "-B", str(binary_dir), *definitions],
+        for command in (["cmake", "--preset", target.preset, "-B", str(binary_dir), *definitions],
                         ["cmake", "--build", str(binary_dir)]):
             result = subprocess.run(command, cwd=ROOT, capture_output=True, text=True)
             if result.returncode != 0:
@@ -46,4 +48,4 @@ def build_for_hosts(hosts, output_dir, binary_dir=ROOT / "build" / "windows-e2e"
         shutil.copy2(binary_dir / "src" / "launcher.exe", output_dir)
         for helper in HELPERS:
             shutil.copy2(binary_dir / "tests" / "win32" / helper, output_dir)
-    return WindowsBuild(output_dir)
+    return WindowsBuild(output_dir, target)

@@ -28,11 +28,16 @@ def run_captured(command, env, timeout=120, cwd=None):
 
 
 class WinePrefix:
-    def __init__(self, path, display_name):
+    def __init__(self, path, display_name, target):
         self.path = path
+        self.target = target
         self.env = dict(os.environ)
         self.env.update({
             "WINEPREFIX": str(path),
+            "WINEARCH": target.winearch,
+            # Programs wine starts on its own (wineboot's helpers) use the same loader and server.
+            "WINELOADER": target.wine,
+            "WINESERVER": target.wineserver,
             "DISPLAY": display_name,
             "WINEDEBUG": "-all",
             # No Mono or Gecko: the launcher needs neither, and their installers would prompt.
@@ -40,24 +45,24 @@ class WinePrefix:
         })
 
     def create(self):
-        result = run_captured(["wineboot", "-i"], self.env, timeout=300)
+        result = run_captured([self.target.wine, "wineboot", "-i"], self.env, timeout=300)
         if result.returncode != 0:
             raise RuntimeError(f"wineboot failed: {result.stderr.decode(errors='replace')}")
         # Keep one wine server for the whole run: every ui_driver call starts faster.
-        run_captured(["wineserver", "-p"], self.env)
+        run_captured([self.target.wineserver, "-p"], self.env)
         # Without a window manager, unmanaged windows get their caption drawn by wine.
         self.run(["reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Managed", "/d", "N", "/f"])
         return self
 
     def run(self, args, check=True, timeout=120, cwd=None, env=None):
-        result = run_captured(["wine", *map(str, args)], env or self.env, timeout, cwd)
+        result = run_captured([self.target.wine, *map(str, args)], env or self.env, timeout, cwd)
         if check and result.returncode != 0:
             raise RuntimeError(f"wine {' '.join(map(str, args))} exited with {result.returncode}: "
                                f"{result.stderr.decode(errors='replace')}")
         return result
 
     def start(self, args, cwd=None):
-        return subprocess.Popen(["wine", *map(str, args)], env=self.env, cwd=cwd,
+        return subprocess.Popen([self.target.wine, *map(str, args)], env=self.env, cwd=cwd,
                                 stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL)
 
@@ -81,4 +86,4 @@ class WinePrefix:
         return None
 
     def shutdown(self):
-        run_captured(["wineserver", "-k"], self.env)
+        run_captured([self.target.wineserver, "-k"], self.env)
