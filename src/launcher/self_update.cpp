@@ -140,7 +140,11 @@ UpdateOutcome ReplaceLauncher(const std::string& installDirectory) {
 bool FinishLauncherReplacement(const std::string& installDirectory, const std::string& ownPath) {
     const std::string replacement = JoinPath(installDirectory, kReplacementLauncherName);
     if (!SameNameIgnoringCase(FileNameOf(ownPath), kReplacementLauncherName)) {
+        // What a replacement that never ran, or a download cut short, left behind.
+        const InstallLayout layout(installDirectory);
         RemoveFileIfPresent(replacement);
+        RemoveFileIfPresent(JoinPath(layout.work, "launcher.exe"));
+        RemoveFileIfPresent(JoinPath(layout.work, "launcher.exe.part"));
         return true;
     }
     return MoveFileOver(ownPath, JoinPath(installDirectory, "launcher.exe"));

@@ -27,7 +27,7 @@ bool SizeOfOpenFile(std::FILE* file, std::uint64_t& size) {
     return true;
 }
 
-std::string LastErrorText() { return std::strerror(errno); }
+std::string LastErrorText() { return DescribeErrno(errno); }
 
 ArchiveHandle::ArchiveHandle(UniqueFile file, std::string path)
     : file_(std::move(file)), path_(std::move(path)) {}

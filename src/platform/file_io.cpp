@@ -1,9 +1,15 @@
 #include "platform/file_io.h"
 
 #include <cerrno>
+#include <cstring>
 
 #include "platform/file_info.h"
 #include "platform/move_file.h"
+
+std::string DescribeErrno(int error) {
+    if (error == ENOSPC) return "there is not enough space on the disk";
+    return std::strerror(error);
+}
 
 std::optional<std::string> ReadFileBytes(const std::string& path) {
     UniqueFile file = OpenFile(path, "rb");

@@ -15,6 +15,10 @@ inline UniqueFile OpenFile(const std::string& path, const char* mode) {
     return UniqueFile(std::fopen(path.c_str(), mode));
 }
 
+// The description of an errno value for a message to the player: the runtime's words,
+// except where they would not tell the player what to do (a full disk).
+std::string DescribeErrno(int error);
+
 // The whole file, or nothing when it is missing or cannot be read.
 std::optional<std::string> ReadFileBytes(const std::string& path);
 

@@ -22,11 +22,7 @@
 #include <unistd.h>
 #endif
 
-std::string ErrnoText(int error) {
-    // The runtime's own words ("No space left on device") do not tell a player what to do.
-    if (error == ENOSPC) return "there is not enough space on the disk";
-    return std::strerror(error);
-}
+std::string ErrnoText(int error) { return DescribeErrno(error); }
 
 namespace {
 

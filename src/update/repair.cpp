@@ -57,7 +57,8 @@ std::string FetchObject(const InstallLayout& layout, const std::string& name,
     }
     const int code = ExtractZip(zipPath.c_str(), folder.c_str(), layout.work.c_str());
     RemoveFile(zipPath);
-    if (code == kExtractWriteFailed || code == kExtractMakeDirectoryFailed) {
+    if (code == kExtractWriteFailed || code == kExtractDiskFull ||
+        code == kExtractMakeDirectoryFailed) {
         throw InstallError("The file " + name + " could not be repaired: " + ExtractZipFault(code) +
                            ".");
     }

@@ -107,12 +107,14 @@ bool WriteEntry(zip_t* archive, zip_uint64_t index, zip_uint64_t size,
     return written == size && std::fclose(out.release()) == 0;
 }
 
-bool ExtractEntry(zip_t* archive, zip_uint64_t index, zip_uint64_t size,
-                  const std::string& destination, const std::string& temporary) {
+int ExtractEntry(zip_t* archive, zip_uint64_t index, zip_uint64_t size,
+                 const std::string& destination, const std::string& temporary) {
+    errno = 0;
     if (WriteEntry(archive, index, size, temporary) && MoveFileOver(temporary, destination))
-        return true;
+        return kExtractOk;
+    const int error = errno;
     std::remove(temporary.c_str());
-    return false;
+    return error == ENOSPC ? kExtractDiskFull : kExtractWriteFailed;
 }
 
 }  // namespace
@@ -188,8 +190,8 @@ int ExtractZip(const char* zipPath, const char* directory, const char* stagingDi
         const std::string temporary = stagingDirectory != nullptr
                                           ? JoinPath(stagingDirectory, "entry.part")
                                           : destination + ".part";
-        if (!ExtractEntry(archive.get(), index, size, destination, temporary))
-            return kExtractWriteFailed;
+        if (const int failed = ExtractEntry(archive.get(), index, size, destination, temporary))
+            return failed;
     }
     zip_t* open = archive.release();
     if (zip_close(open) == 0) return kExtractOk;
@@ -217,6 +219,8 @@ std::string ExtractZipFault(int code) {
             return "it could not be closed";
         case kExtractUnsafeName:
             return "an entry's name reaches outside the game folder";
+        case kExtractDiskFull:
+            return "an entry could not be written: " + DescribeErrno(ENOSPC);
     }
     return "error " + std::to_string(code);
 }

@@ -13,6 +13,7 @@ enum ExtractZipCode : int {
     kExtractMakeDirectoryFailed = -23,
     kExtractCloseFailed = -25,
     kExtractUnsafeName = -26,  // a name Windows would read as a drive, stream or device
+    kExtractDiskFull = -28,    // an entry could not be written: the disk is full
 };
 
 // Writes every entry of the zip at zipPath below directory, in central-directory order.

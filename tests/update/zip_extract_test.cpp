@@ -62,15 +62,22 @@ TEST_F(ExtractZipTest, AcceptsNamesThatOnlyResembleDevices) {
     EXPECT_EQ(ReadTree(Game()).size(), 5u);
 }
 
-TEST_F(ExtractZipTest, DamagedDataFailsItsCrcCheck) {
+// The file in place is replaced only by data that passed its check: never truncated
+// first, never left half-written, and the staging folder keeps nothing.
+TEST_F(ExtractZipTest, DamagedDataFailsItsCrcCheckAndLeavesTheOldFile) {
     const std::string data = "the quick brown fox jumps over the lazy dog";
+    WriteTree(Game(), {{"fox.txt", "the fox that was there"}});
+    fs::create_directories(temp.File("work"));
     WriteZip(Zip(), {{"fox.txt", data}});
     std::string bytes = ReadBytes(Zip());
     const auto at = bytes.find(data);
     ASSERT_NE(at, std::string::npos);
     bytes[at + 4] = 'Q';
     WriteBytes(Zip(), bytes);
-    EXPECT_EQ(Extract(), kExtractWriteFailed);
+    EXPECT_EQ(ExtractZip(Zip().c_str(), Game().c_str(), temp.File("work").c_str()),
+              kExtractWriteFailed);
+    EXPECT_EQ(ReadTree(Game()), (Tree{{"fox.txt", "the fox that was there"}}));
+    EXPECT_TRUE(fs::is_empty(temp.File("work")));
 }
 
 TEST_F(ExtractZipTest, MissingOrForeignFilesDoNotOpen) {
