@@ -1,0 +1,227 @@
+// launcher_start: one start of the launcher by the player, natively, against a release
+// tree on disk: the main window's button decision and, unless it is "&Play", a press
+// of the button. The fault sweep runs it under strace and judges what it leaves.
+//
+// usage: launcher_start --tree TREE --install DIR [--as PROGRAM] [--record FILE]
+//                       [--cut URL_TAIL=BYTES] [--refuse URL_TAIL]
+//
+// Prints one JSON line {"button", "outcome", "after", "message"}; outcome is "play"
+// (nothing pressed), "done" (the press succeeded, the window shows "&Play"), "message",
+// "exit" (a new launcher was started), "cannot-start" (PROGRAM is no launcher) or
+// "crash" (an exception no one catches). Exit code: 0 "&Play" shown at the end, 1 a
+// message or a crash, 2 exit, 3 cannot start, 64 usage.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <fstream>
+#include <iostream>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "launcher/launcher_state.h"
+#include "launcher/opening.h"
+#include "launcher/self_update.h"
+#include "platform/file_io.h"
+#include "platform/folder_downloader.h"
+#include "platform/path.h"
+#include "platform/process_runner.h"
+#include "platform/status_sink.h"
+#include "update/update_flow.h"
+#include "update/web_servers.h"
+#include "update/xml_attribute.h"
+
+namespace {
+
+// Appends every start at once: the started program runs on even if this one dies next.
+class RecordingRunner final : public ProcessRunner {
+public:
+    explicit RecordingRunner(std::string record) : record_(std::move(record)) {}
+    bool Start(const ProcessLaunch& launch) override {
+        if (record_.empty()) return true;
+        std::ofstream(record_, std::ios::app) << launch.application << '\n';
+        return true;
+    }
+
+private:
+    std::string record_;
+};
+
+struct Options {
+    std::string tree;
+    std::string install;
+    std::string program;
+    std::string record;
+    std::vector<std::pair<std::string, std::uint64_t>> cuts;
+    std::vector<std::string> refusals;
+};
+
+std::optional<Options> Parse(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string name = argv[i];
+        const std::string value = argv[i + 1];
+        if (name == "--tree") {
+            options.tree = value;
+        } else if (name == "--install") {
+            options.install = value;
+        } else if (name == "--as") {
+            options.program = value;
+        } else if (name == "--record") {
+            options.record = value;
+        } else if (name == "--refuse") {
+            options.refusals.push_back(value);
+        } else if (name == "--cut" && value.find('=') != std::string::npos) {
+            const auto equals = value.find('=');
+            char* end = nullptr;
+            const std::uint64_t bytes = std::strtoull(value.c_str() + equals + 1, &end, 10);
+            if (*end != '\0') return std::nullopt;
+            options.cuts.emplace_back(value.substr(0, equals), bytes);
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (argc % 2 == 0 || options.tree.empty() || options.install.empty()) return std::nullopt;
+    if (options.program.empty()) options.program = JoinPath(options.install, "launcher.exe");
+    return options;
+}
+
+// The fake launchers carry their version after the PE signature, so one driver can play
+// the old launcher and the new one. Nothing when the file could not be started at all.
+std::optional<std::string> OwnVersion(const std::string& program) {
+    if (!LooksLikeWindowsExecutable(program)) return std::nullopt;
+    const std::string bytes = ReadFileBytes(program).value_or("");
+    const std::string marker = "Kestrava Launcher ";
+    const auto at = bytes.find(marker);
+    if (at == std::string::npos) return kLauncherVersion;
+    const auto start = at + marker.size();
+    return bytes.substr(start, bytes.find('\n', start) - start);
+}
+
+// This driver is built as one version; playing the fake of another, it compares the
+// server's launcher.xml (read from the tree: TestLauncherVersion deletes its copy) with
+// the version that fake carries.
+LauncherVersionStatus LauncherStatus(const Options& options, const std::string& ownVersion) {
+    const LauncherVersionStatus status = TestLauncherVersion(options.install);
+    if (ownVersion == kLauncherVersion || status == LauncherVersionStatus::kUnknown) return status;
+    const auto offered =
+        ReadRootAttribute(JoinPath(options.tree, "update/launcher.xml"), "Version", "Current");
+    return offered == ownVersion ? LauncherVersionStatus::kCurrent
+                                 : LauncherVersionStatus::kOutOfDate;
+}
+
+// As the Windows start-up does before anything else. Its retries wait for the old process
+// to let go of launcher.exe; here there is none to wait for, but a failed rename is retried
+// as often.
+void FinishSelfUpdate(const Options& options) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        if (FinishLauncherReplacement(options.install, options.program)) return;
+    }
+}
+
+struct Start {
+    std::string button;
+    std::string outcome;
+    std::string after;
+    std::string message;
+};
+
+Start RunStart(const Options& options) {
+    const std::optional<std::string> ownVersion = OwnVersion(options.program);
+    if (!ownVersion) return {"", "cannot-start", "", options.program + " is not a launcher"};
+    FinishSelfUpdate(options);
+
+    int action = kActionPlay;
+    Start start;
+    if (LauncherStatus(options, *ownVersion) == LauncherVersionStatus::kOutOfDate) {
+        action = kActionUpdateLauncher;
+        start.button = "&Update Launcher";
+    } else {
+        switch (DecideGameState(options.install)) {
+            case GameState::kNeedsInstall:
+                action = kActionInstall;
+                start.button = "&Install";
+                break;
+            case GameState::kNeedsUpdate:
+                action = kActionUpdate;
+                start.button = "&Update";
+                break;
+            case GameState::kCurrent:
+                LoadServerList(options.install);
+                return {"&Play", "play", "&Play", ""};
+            case GameState::kCatalogueUnreadable:
+                return {"&Retry", "message", "&Retry", "Could not read the version catalogue."};
+        }
+    }
+
+    const UpdateOutcome outcome = RunUpdate(action, options.install);
+    switch (outcome.next) {
+        case UpdateOutcome::Next::kNotifyWindow:
+            LoadServerList(options.install);
+            start.outcome = "done";
+            start.after = "&Play";
+            break;
+        case UpdateOutcome::Next::kShowMessage:
+            start.outcome = "message";
+            start.after = start.button;
+            start.message = outcome.caption + ": " + outcome.text;
+            break;
+        case UpdateOutcome::Next::kExitProcess:
+            start.outcome = "exit";
+            break;
+    }
+    return start;
+}
+
+int ExitCode(const Start& start) {
+    if (start.after == "&Play") return 0;
+    if (start.outcome == "exit") return 2;
+    if (start.outcome == "cannot-start") return 3;
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::optional<Options> options = Parse(argc, argv);
+    if (!options) {
+        std::fputs(
+            "usage: launcher_start --tree TREE --install DIR [--as PROGRAM] [--record FILE]\n"
+            "                      [--cut URL_TAIL=BYTES] [--refuse URL_TAIL]\n",
+            stderr);
+        return 64;
+    }
+    // As VerifyTree does: the runtime installer needs Windows.
+    const std::string runtimeMarker = JoinPath(options->install, "redist.txt");
+    if (!FileExists(runtimeMarker)) OpenFile(runtimeMarker, "wb");
+
+    FolderDownloader server;
+    server.Map(LauncherServerBaseUrl(), JoinPath(options->tree, "launcher"));
+    server.Map(UpdateServerBaseUrl(), JoinPath(options->tree, "update"));
+    for (const auto& [tail, bytes] : options->cuts)
+        server.CutOff(LauncherServerBaseUrl() + tail, bytes);
+    for (const std::string& tail : options->refusals) {
+        server.FailOn(LauncherServerBaseUrl() + tail, TransferResult::kRefused);
+    }
+    RecordingRunner runner(options->record);
+    SetDownloader(&server);
+    SetProcessRunner(&runner);
+    SetStatusSink(nullptr);
+
+    Start start;
+    try {
+        start = RunStart(*options);
+    } catch (const std::exception& error) {
+        // Nothing on the window's thread catches it: the launcher would end here.
+        start = {"", "crash", "", error.what()};
+    }
+    const nlohmann::json line = {{"button", start.button},
+                                 {"outcome", start.outcome},
+                                 {"after", start.after},
+                                 {"message", start.message}};
+    std::cout << line.dump() << std::endl;
+    return ExitCode(start);
+}
