@@ -168,6 +168,4 @@ def test_every_fault_ends_in_the_published_game_or_a_message(tmp_path):
         Path(os.environ["FAULT_SWEEP_REPORT"]).write_text("\n".join([report, "", *lapses, ""]))
 
     assert not missed, "injections that missed their call (the runs are not repeatable):\n" + "\n".join(missed)
-    if lapses and os.environ.get("FAULT_SWEEP_REQUIRED") != "1":
-        pytest.xfail(f"{len(lapses)} faulty starts break the promise while the engine is reworked")
     assert not lapses, "faults that leave the player stuck, on a wrong \"&Play\" or without a launcher:\n" + "\n".join(lapses)
