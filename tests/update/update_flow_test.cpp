@@ -251,6 +251,27 @@ TEST_F(UpdateFlowTest, DamagedGameIsRepairedFetchingOnlyWhatDiffers) {
     }
 }
 
+// Links in the game folder are removed as links, by a repair and by a clearing alike:
+// what they point to is never touched.
+TEST_F(UpdateFlowTest, LinksInTheGameAreRemovedNeverFollowed) {
+    const Tree outside = {{"precious.txt", "the player's own"}};
+    WriteTree(temp.File("outside"), outside);
+    const auto link = [&] {
+        fs::create_directory_symlink(temp.File("outside"), GameDir() + "/linked");
+        fs::create_symlink(temp.File("outside/precious.txt"), GameDir() + "/data/linked.txt");
+    };
+    Publish("1", kBuild1);
+    InstallAt("1");
+    link();
+    ASSERT_EQ(Run(kActionUpdate).next, UpdateOutcome::Next::kNotifyWindow);
+    EXPECT_EQ(ReadTree(GameDir()), kBuild1);
+    Publish("2", kBuild2, true);
+    link();
+    ASSERT_EQ(Run(kActionUpdate).next, UpdateOutcome::Next::kNotifyWindow);
+    EXPECT_EQ(ReadTree(GameDir()), kBuild2);
+    EXPECT_EQ(ReadTree(temp.File("outside")), outside);
+}
+
 TEST_F(UpdateFlowTest, WithoutAStoreARepairIsACleanInstall) {
     Publish("1", kBuild1);
     Publish("2", kBuild2);
