@@ -1,9 +1,11 @@
 #include "update/sha256.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "update/sha256_rounds.h"
+#include "update/sha256_scalar_rounds.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>
@@ -25,37 +27,104 @@ namespace {
 constexpr std::uint32_t kInitial[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
                                        0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
 
-inline std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
-
 inline std::uint32_t LoadBigEndian(const std::uint8_t* p) {
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
            p[3];
 }
 
-bool DetectHardware() {
+struct ProcessorFeatures {
+    bool ssse3 = false;
+    bool avx2 = false;  // with BMI2, and the AVX state saved by the system
+    bool sha = false;   // with SSE4.1, which the hardware path also uses
+};
+
+ProcessorFeatures DetectFeatures() {
+    ProcessorFeatures features;
 #ifdef KESTRAVA_X86
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
-    const bool ssse3 = (ecx & (1u << 9)) != 0;
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return features;
+    features.ssse3 = (ecx & (1u << 9)) != 0;
     const bool sse41 = (ecx & (1u << 19)) != 0;
-    if (__get_cpuid_max(0, nullptr) < 7) return false;
+    const bool osAvx = (ecx & (1u << 27)) != 0 && (ecx & (1u << 28)) != 0;
+    bool avxStateSaved = false;
+    if (osAvx) {
+        unsigned low = 0, high = 0;
+        __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+        avxStateSaved = (low & 6u) == 6u;
+    }
+    if (__get_cpuid_max(0, nullptr) < 7) return features;
     __cpuid_count(7, 0, eax, ebx, ecx, edx);
-    const bool sha = (ebx & (1u << 29)) != 0;
-    return ssse3 && sse41 && sha;
-#else
-    return false;
+    features.avx2 = avxStateSaved && (ebx & (1u << 5)) != 0 && (ebx & (1u << 8)) != 0;
+    features.sha = features.ssse3 && sse41 && (ebx & (1u << 29)) != 0;
 #endif
+    return features;
+}
+
+const ProcessorFeatures& Features() {
+    static const ProcessorFeatures features = DetectFeatures();
+    return features;
+}
+
+constexpr Sha256Engine kBestFirst[] = {Sha256Engine::kHardware, Sha256Engine::kAvx2,
+                                       Sha256Engine::kSsse3, Sha256Engine::kPortable};
+
+Sha256Engine ChooseAuto() {
+    if (const char* forced = std::getenv("KESTRAVA_SHA256")) {
+        for (Sha256Engine engine : kBestFirst) {
+            if (std::strcmp(forced, Sha256EngineName(engine)) == 0 && Sha256EngineAvailable(engine))
+                return engine;
+        }
+    }
+    for (Sha256Engine engine : kBestFirst) {
+        if (Sha256EngineAvailable(engine)) return engine;
+    }
+    return Sha256Engine::kPortable;
 }
 
 }  // namespace
 
-bool Sha256HardwareAvailable() {
-    static const bool available = DetectHardware();
-    return available;
+bool Sha256EngineAvailable(Sha256Engine engine) {
+    switch (engine) {
+        case Sha256Engine::kAuto:
+        case Sha256Engine::kPortable:
+            return true;
+        case Sha256Engine::kSsse3:
+            return Features().ssse3;
+        case Sha256Engine::kAvx2:
+            return Features().avx2;
+        case Sha256Engine::kHardware:
+            return Features().sha;
+    }
+    return false;
+}
+
+bool Sha256HardwareAvailable() { return Sha256EngineAvailable(Sha256Engine::kHardware); }
+
+Sha256Engine Sha256AutoEngine() {
+    static const Sha256Engine engine = ChooseAuto();
+    return engine;
+}
+
+const char* Sha256EngineName(Sha256Engine engine) {
+    switch (engine) {
+        case Sha256Engine::kAuto:
+            return "auto";
+        case Sha256Engine::kPortable:
+            return "portable";
+        case Sha256Engine::kSsse3:
+            return "ssse3";
+        case Sha256Engine::kAvx2:
+            return "avx2";
+        case Sha256Engine::kHardware:
+            return "hardware";
+    }
+    return "?";
 }
 
 void Sha256CompressPortable(std::uint32_t state[8], const std::uint8_t* blocks, std::size_t count) {
+    using sha256_rounds::Rotr;
     std::uint32_t w[64];
+    std::uint32_t wk[64];
     for (; count > 0; --count, blocks += 64) {
         for (int t = 0; t < 16; ++t) w[t] = LoadBigEndian(blocks + 4 * t);
         for (int t = 16; t < 64; ++t) {
@@ -63,38 +132,28 @@ void Sha256CompressPortable(std::uint32_t state[8], const std::uint8_t* blocks, 
             const std::uint32_t s1 = Rotr(w[t - 2], 17) ^ Rotr(w[t - 2], 19) ^ (w[t - 2] >> 10);
             w[t] = w[t - 16] + s0 + w[t - 7] + s1;
         }
-        std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
-        std::uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
-        for (int t = 0; t < 64; ++t) {
-            const std::uint32_t s1 = Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25);
-            const std::uint32_t ch = (e & f) ^ (~e & g);
-            const std::uint32_t t1 = h + s1 + ch + kSha256Rounds[t] + w[t];
-            const std::uint32_t s0 = Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22);
-            const std::uint32_t maj = (a & b) ^ (a & c) ^ (b & c);
-            const std::uint32_t t2 = s0 + maj;
-            h = g;
-            g = f;
-            f = e;
-            e = d + t1;
-            d = c;
-            c = b;
-            b = a;
-            a = t1 + t2;
-        }
-        state[0] += a;
-        state[1] += b;
-        state[2] += c;
-        state[3] += d;
-        state[4] += e;
-        state[5] += f;
-        state[6] += g;
-        state[7] += h;
+        for (int t = 0; t < 64; ++t) wk[t] = w[t] + kSha256Rounds[t];
+        sha256_rounds::Rounds(state, wk);
     }
 }
 
 Sha256::Sha256(Sha256Engine engine) {
-    const bool hardware = engine != Sha256Engine::kPortable && Sha256HardwareAvailable();
-    compress_ = hardware ? &Sha256CompressHardware : &Sha256CompressPortable;
+    if (engine == Sha256Engine::kAuto) engine = Sha256AutoEngine();
+    if (!Sha256EngineAvailable(engine)) engine = Sha256Engine::kPortable;
+    switch (engine) {
+        case Sha256Engine::kHardware:
+            compress_ = &Sha256CompressHardware;
+            break;
+        case Sha256Engine::kAvx2:
+            compress_ = &Sha256CompressAvx2;
+            break;
+        case Sha256Engine::kSsse3:
+            compress_ = &Sha256CompressSsse3;
+            break;
+        default:
+            compress_ = &Sha256CompressPortable;
+            break;
+    }
     Reset();
 }
 

@@ -1,5 +1,6 @@
-// SHA-256 (FIPS 180-4), incremental. Blocks are compressed by the x86 SHA extensions
-// when the processor has them and by portable code otherwise; both give the same digest.
+// SHA-256 (FIPS 180-4), incremental. Blocks are compressed by the best path this
+// processor offers: the x86 SHA extensions; else a message schedule in AVX2 or SSSE3
+// registers with scalar rounds; else portable code. Every path gives the same digest.
 #pragma once
 
 #include <array>
@@ -9,11 +10,13 @@
 
 using Sha256Digest = std::array<std::uint8_t, 32>;
 
-enum class Sha256Engine { kAuto, kPortable, kHardware };
+enum class Sha256Engine { kAuto, kPortable, kSsse3, kAvx2, kHardware };
 
 class Sha256 {
 public:
-    // kHardware on a processor without the extensions falls back to kPortable.
+    // An engine this processor lacks falls back to kPortable. kAuto takes the best one,
+    // or the one the environment variable KESTRAVA_SHA256 names (portable, ssse3, avx2,
+    // hardware) when the processor has it: benchmarks and tests time each path that way.
     explicit Sha256(Sha256Engine engine = Sha256Engine::kAuto);
 
     void Update(const void* data, std::size_t size);
@@ -32,12 +35,18 @@ private:
     std::uint64_t length_;
 };
 
+bool Sha256EngineAvailable(Sha256Engine engine);
 bool Sha256HardwareAvailable();
+// The engine kAuto stands for here, and its name.
+Sha256Engine Sha256AutoEngine();
+const char* Sha256EngineName(Sha256Engine engine);
 
 // 64 hexadecimal digits, upper case, first digest byte first.
 std::string ToUpperHex(const Sha256Digest& digest);
 std::string Sha256Hex(const std::string& bytes);
 
-// The block functions, for the two paths and the dispatcher.
+// The block functions, one a path.
 void Sha256CompressPortable(std::uint32_t state[8], const std::uint8_t* blocks, std::size_t count);
+void Sha256CompressSsse3(std::uint32_t state[8], const std::uint8_t* blocks, std::size_t count);
+void Sha256CompressAvx2(std::uint32_t state[8], const std::uint8_t* blocks, std::size_t count);
 void Sha256CompressHardware(std::uint32_t state[8], const std::uint8_t* blocks, std::size_t count);

@@ -50,8 +50,8 @@ std::string Digest(Sha256Engine engine, const std::string& message) {
 class Sha256Engines : public ::testing::TestWithParam<Sha256Engine> {
 protected:
     void SetUp() override {
-        if (GetParam() == Sha256Engine::kHardware && !Sha256HardwareAvailable()) {
-            GTEST_SKIP() << "this processor has no SHA extensions";
+        if (!Sha256EngineAvailable(GetParam())) {
+            GTEST_SKIP() << "this processor cannot run the " << Sha256EngineName(GetParam()) << " path";
         }
     }
 };
@@ -84,17 +84,17 @@ TEST_P(Sha256Engines, FinalStartsOver) {
 }
 
 INSTANTIATE_TEST_SUITE_P(, Sha256Engines,
-                         ::testing::Values(Sha256Engine::kPortable, Sha256Engine::kHardware));
+                         ::testing::Values(Sha256Engine::kPortable, Sha256Engine::kSsse3,
+                                           Sha256Engine::kAvx2, Sha256Engine::kHardware));
 
-// The padding boundaries (55, 56, 63, 64 bytes...) and random contents, both paths.
-TEST(Sha256, HardwareAndPortableAgreeOnEveryLengthUpTo300) {
-    if (!Sha256HardwareAvailable()) GTEST_SKIP() << "this processor has no SHA extensions";
+// The padding boundaries (55, 56, 63, 64 bytes...) and random contents: each path the
+// processor offers agrees with the portable one.
+TEST_P(Sha256Engines, AgreesWithPortableOnEveryLengthUpTo300) {
     std::mt19937 random(7);
     for (std::size_t length = 0; length <= 300; ++length) {
         std::string message(length, '\0');
         for (char& c : message) c = static_cast<char>(random());
-        ASSERT_EQ(Digest(Sha256Engine::kHardware, message),
-                  Digest(Sha256Engine::kPortable, message))
+        ASSERT_EQ(Digest(GetParam(), message), Digest(Sha256Engine::kPortable, message))
             << length << " bytes";
     }
 }
