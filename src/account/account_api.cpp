@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/file_io.h"
+#include "platform/file_system.h"
 #include "platform/path.h"
 #include "platform/temp_file.h"
 

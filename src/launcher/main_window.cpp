@@ -12,6 +12,7 @@
 #include "launcher/user_key_file.h"
 #include "launcher/window_handles.h"
 #include "platform/folders.h"
+#include "platform/file_system.h"
 #include "platform/path.h"
 #include "platform/status_sink.h"
 #include "platform/win32/center_window.h"

@@ -4,6 +4,7 @@
 
 #include "launcher/launcher_state.h"
 #include "platform/file_io.h"
+#include "platform/file_system.h"
 #include "platform/path.h"
 #include "update/documents.h"
 #include "update/download_service.h"

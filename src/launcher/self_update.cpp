@@ -8,13 +8,11 @@
 #include <memory>
 #include <optional>
 
-#include "platform/file_info.h"
+#include "platform/file_system.h"
 #include "platform/file_io.h"
-#include "platform/move_file.h"
 #include "platform/path.h"
 #include "platform/process_runner.h"
 #include "update/download_service.h"
-#include "update/file_system.h"
 #include "update/install_layout.h"
 #include "update/install_version.h"
 #include "update/update_error.h"
@@ -124,6 +122,8 @@ UpdateOutcome ReplaceLauncher(const std::string& installDirectory) {
         }
         RenameReplacing(fetched, replacement);
     } catch (const InstallError& error) {
+        return Failure(std::string(error.what()) + " " + kKept);
+    } catch (const FileSystemError& error) {
         return Failure(std::string(error.what()) + " " + kKept);
     }
 

@@ -13,6 +13,7 @@
 #include "launcher/user_key_file.h"
 #include "launcher/window_handles.h"
 #include "platform/folders.h"
+#include "platform/file_system.h"
 #include "platform/path.h"
 #include "platform/win32/create_process_runner.h"
 #include "platform/win32/url_downloader.h"

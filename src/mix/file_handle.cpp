@@ -4,28 +4,8 @@
 #include <cstring>
 
 #include "mix/mix_error.h"
-#include "platform/move_file.h"
-
-bool SeekTo(std::FILE* file, std::uint64_t offset) {
-#ifdef _WIN32
-    return _fseeki64(file, static_cast<__int64>(offset), SEEK_SET) == 0;
-#else
-    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
-#endif
-}
-
-bool SizeOfOpenFile(std::FILE* file, std::uint64_t& size) {
-#ifdef _WIN32
-    if (_fseeki64(file, 0, SEEK_END) != 0) return false;
-    const __int64 end = _ftelli64(file);
-#else
-    if (fseeko(file, 0, SEEK_END) != 0) return false;
-    const off_t end = ftello(file);
-#endif
-    if (end < 0) return false;
-    size = static_cast<std::uint64_t>(end);
-    return true;
-}
+#include "platform/file_io.h"
+#include "platform/file_system.h"
 
 std::string LastErrorText() { return DescribeErrno(errno); }
 
@@ -58,6 +38,6 @@ std::size_t ArchiveHandle::ReadAt(std::uint64_t offset, void* buffer, std::size_
 void ReplaceFileWith(const std::string& temporary, const std::string& destination) {
     if (MoveFileOver(temporary, destination)) return;
     const std::string reason = LastErrorText();
-    std::remove(temporary.c_str());
+    RemoveFileIfPresent(temporary);
     throw MixIoError(destination, "cannot replace with " + temporary + ": " + reason);
 }

@@ -9,10 +9,6 @@
 
 #include "platform/file_io.h"
 
-// fseek takes a long, which is 32 bits in the Windows build; archives reach 4 GiB.
-bool SeekTo(std::FILE* file, std::uint64_t offset);
-bool SizeOfOpenFile(std::FILE* file, std::uint64_t& size);
-
 // The text of errno, for error messages.
 std::string LastErrorText();
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "mix/patch_descriptor.h"
+#include "platform/file_system.h"
 #include "platform/status_sink.h"
 
 namespace {
@@ -61,7 +62,7 @@ void PatchMixFile(const std::string& sourcePath, const std::string& outputPath,
         ReleaseMixEntries();
         ReplaceFileWith(temporary, outputPath);
     } catch (...) {
-        if (!temporary.empty()) std::remove(temporary.c_str());
+        if (!temporary.empty()) RemoveFileIfPresent(temporary);
         ReleaseMixEntries();
         throw;
     }

@@ -4,6 +4,7 @@
 
 #include "mix/mix_error.h"
 #include "mix/mix_file.h"
+#include "platform/file_system.h"
 
 namespace {
 
@@ -126,7 +127,7 @@ std::string WriteMixFileBeside(const MixFile& archive, const std::string& output
         }
     } catch (...) {
         out.reset();
-        std::remove(temporary.c_str());
+        RemoveFileIfPresent(temporary);
         throw;
     }
     return temporary;

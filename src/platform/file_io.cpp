@@ -3,8 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/file_info.h"
-#include "platform/move_file.h"
+#include "platform/file_system.h"
 
 std::string DescribeErrno(int error) {
     if (error == ENOSPC) return "there is not enough space on the disk";

@@ -1,6 +1,8 @@
-// stdio files behind RAII, for the formats every subsystem reads and writes.
+// stdio files behind RAII, for the formats every subsystem reads and writes. Opening
+// goes through the file-system layer's path encoding (see file_system.h).
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -11,9 +13,15 @@ struct FileCloser {
 };
 using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 
-inline UniqueFile OpenFile(const std::string& path, const char* mode) {
-    return UniqueFile(std::fopen(path.c_str(), mode));
-}
+UniqueFile OpenFile(const std::string& path, const char* mode);
+
+// Pushes what the system holds of an open file to the disk, so that a file renamed
+// into place afterwards survives a power cut whole.
+bool FlushToDisk(std::FILE* file);
+
+// 64-bit positions: fseek takes a long, which is 32 bits in the Windows build.
+bool SeekTo(std::FILE* file, std::uint64_t offset);
+bool SizeOfOpenFile(std::FILE* file, std::uint64_t& size);
 
 // The description of an errno value for a message to the player: the runtime's words,
 // except where they would not tell the player what to do (a full disk).

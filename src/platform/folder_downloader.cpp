@@ -64,7 +64,7 @@ TransferResult FolderDownloader::Download(const std::string& url, const std::str
 
     const std::string source = LocalPathOf(url);
     if (source.empty()) return TransferResult::kUnreachable;
-    UniqueFile in(std::fopen(source.c_str(), "rb"));
+    UniqueFile in = OpenFile(source, "rb");
     if (!in) return TransferResult::kRefused;
     std::uint64_t size = 0;
     std::vector<char> buffer(kChunk);
@@ -73,7 +73,7 @@ TransferResult FolderDownloader::Download(const std::string& url, const std::str
         return TransferResult::kRefused;
     }
 
-    UniqueFile out(std::fopen(localPath.c_str(), "wb"));
+    UniqueFile out = OpenFile(localPath, "wb");
     if (!out) return LocalFailure();
     const auto cut = cutOffs_.find(url);
     const std::uint64_t limit = cut == cutOffs_.end() ? size : cut->second;

@@ -4,11 +4,8 @@
 
 #include <string>
 
-#ifdef _WIN32
-inline constexpr char kPathSeparator = '\\';
-#else
-inline constexpr char kPathSeparator = '/';
-#endif
+// "\" in the Windows build, "/" in the native one (defined beside the file system's calls).
+extern const char kPathSeparator;
 
 // directory + separator + name; one separator is always inserted, and name may hold
 // further "/"-separated segments, which are kept as they are.
@@ -16,9 +13,3 @@ std::string JoinPath(const std::string& directory, const std::string& name);
 
 // The text after the last "\" or "/" (the whole path when it holds neither).
 std::string FileNameOf(const std::string& path);
-
-bool FileExists(const std::string& path);
-
-// Removes a file; a missing file is no error. Returns false only when a file that
-// exists could not be removed.
-bool RemoveFileIfPresent(const std::string& path);

@@ -6,7 +6,7 @@
 #include <limits>
 
 #include "platform/file_io.h"
-#include "platform/move_file.h"
+#include "platform/file_system.h"
 #include "platform/path.h"
 
 namespace {
@@ -77,7 +77,7 @@ void SaveReplacing(Config& config, const std::string& path) {
     config_write(config.get(), file.get());
     const bool written = std::fflush(file.get()) == 0 && std::ferror(file.get()) == 0;
     const bool closed = std::fclose(file.release()) == 0;
-    if (!written || !closed || !MoveFileOver(temporary, path)) std::remove(temporary.c_str());
+    if (!written || !closed || !MoveFileOver(temporary, path)) RemoveFileIfPresent(temporary);
 }
 
 }  // namespace

@@ -2,7 +2,8 @@
 
 #include <tinyxml2.h>
 
-#include "update/file_system.h"
+#include "platform/file_io.h"
+#include "platform/file_system.h"
 #include "update/update_error.h"
 
 namespace {
@@ -11,7 +12,11 @@ using tinyxml2::XMLDocument;
 using tinyxml2::XMLElement;
 
 void Load(XMLDocument& document, const std::string& path, const std::string& label) {
-    const tinyxml2::XMLError error = document.LoadFile(path.c_str());
+    // Opened through the file-system layer, so the path is read as every other one is.
+    const UniqueFile file = OpenFile(path, "rb");
+    const tinyxml2::XMLError error = file ? document.LoadFile(file.get())
+                                     : FileExists(path) ? tinyxml2::XML_ERROR_FILE_COULD_NOT_BE_OPENED
+                                                        : tinyxml2::XML_ERROR_FILE_NOT_FOUND;
     if (error == tinyxml2::XML_SUCCESS) return;
     if (error == tinyxml2::XML_ERROR_FILE_NOT_FOUND) throw InstallError(label + " is missing.");
     if (error == tinyxml2::XML_ERROR_FILE_COULD_NOT_BE_OPENED ||

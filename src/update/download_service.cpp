@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "platform/move_file.h"
+#include "platform/file_system.h"
 #include "platform/path.h"
 #include "platform/status_sink.h"
 

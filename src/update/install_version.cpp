@@ -7,11 +7,12 @@
 #include <utility>
 
 #include "mix/mix_patcher.h"
+#include "platform/confined_name.h"
+#include "platform/file_system.h"
 #include "platform/path.h"
 #include "platform/status_sink.h"
 #include "update/documents.h"
 #include "update/download_service.h"
-#include "update/file_system.h"
 #include "update/update_error.h"
 #include "update/web_servers.h"
 #include "update/zip_extract.h"
@@ -32,11 +33,13 @@ void FetchAndExtract(const std::string& folderUrl, const std::string& workDirect
         throw InstallError("The package " + zipName +
                            " could not be downloaded: " + TransferFault(result) + ".");
     }
-    const int code = ExtractZip(zipPath.c_str(), destination.c_str(), workDirectory.c_str());
+    std::string detail;
+    const int code =
+        ExtractZip(zipPath.c_str(), destination.c_str(), workDirectory.c_str(), &detail);
     RemoveFile(zipPath);
     if (code != kExtractOk) {
         throw InstallError("The package " + zipName +
-                           " could not be unpacked: " + ExtractZipFault(code) + ".");
+                           " could not be unpacked: " + ExtractZipFault(code, detail) + ".");
     }
 }
 
@@ -57,19 +60,14 @@ std::string TransferFault(TransferResult result) {
 }
 
 // A name from a manifest must stay inside the game directory, like a zip entry's.
-void RequireConfined(const std::string& name, const std::string& label) {
-    bool confined = !name.empty() && name.front() != '/' && name.front() != '\\';
-    std::size_t start = 0;
-    while (confined && start <= name.size()) {
-        std::size_t end = name.find_first_of("/\\", start);
-        if (end == std::string::npos) end = name.size();
-        const std::string component = name.substr(start, end - start);
-        confined = !component.empty() && component != "." && component != ".." &&
-                   !IsUnsafeNameComponent(component);
-        start = end + 1;
+std::string RequireConfined(const std::string& root, const std::string& name,
+                            const std::string& label) {
+    ConfinedName confined = ConfineName(root, name);
+    if (!confined.ok()) {
+        throw InstallError(label + " names a file outside the game folder, or one Windows cannot hold: \"" + name +
+                           "\" " + confined.refusal + ".");
     }
-    if (!confined)
-        throw InstallError(label + " names a file outside the game folder: \"" + name + "\".");
+    return std::move(confined.path);
 }
 
 void FetchOrFail(const std::string& baseUrl, const std::string& directory,
@@ -118,15 +116,15 @@ void InstallVersion(const std::string& gameDirectory, const std::string& workDir
     std::set<std::string> packages;
     std::map<std::string, std::pair<std::string, std::string>> patches;
     for (const ManifestFile& file : files) {
-        RequireConfined(file.name, label);
+        const std::string target = RequireConfined(gameDirectory, file.name, label);
         if (file.checksum.empty()) {
-            RemoveFile(JoinPath(gameDirectory, file.name));
+            RemoveFile(target);
         } else if (!file.hasPatch) {
-            RequireConfined(file.package, label);
+            RequireConfined(workDirectory, file.package + ".zip", label);
             packages.insert(file.package);
         } else {
-            RequireConfined(file.package, label);
-            RequireConfined(file.patch, label);
+            RequireConfined(workDirectory, file.package + ".zip", label);
+            RequireConfined(workDirectory, file.patch, label);
             patches[file.package] = {file.patch, file.name};
         }
     }

@@ -27,6 +27,7 @@ void FetchOrFail(const std::string& baseUrl, const std::string& directory,
 // Why a transfer did not complete, as a phrase for a message.
 std::string TransferFault(TransferResult result);
 
-// Refuses (InstallError naming label) a name from a document that could reach outside
-// the folder it is meant for.
-void RequireConfined(const std::string& name, const std::string& label);
+// The path of a name from a document inside root; refuses (InstallError naming label)
+// what the file-system layer refuses (see confined_name.h).
+std::string RequireConfined(const std::string& root, const std::string& name,
+                            const std::string& label);

@@ -1,10 +1,9 @@
 #include "update/repair.h"
 
-#include "platform/file_info.h"
+#include "platform/file_system.h"
 #include "platform/path.h"
 #include "platform/status_sink.h"
 #include "update/download_service.h"
-#include "update/file_system.h"
 #include "update/install_version.h"
 #include "update/update_error.h"
 #include "update/web_servers.h"
@@ -55,12 +54,13 @@ std::string FetchObject(const InstallLayout& layout, const std::string& name,
         throw InstallError("The file " + name + " could not be repaired: " + TransferFault(result) +
                            ".");
     }
-    const int code = ExtractZip(zipPath.c_str(), folder.c_str(), layout.work.c_str());
+    std::string detail;
+    const int code = ExtractZip(zipPath.c_str(), folder.c_str(), layout.work.c_str(), &detail);
     RemoveFile(zipPath);
     if (code == kExtractWriteFailed || code == kExtractDiskFull ||
         code == kExtractMakeDirectoryFailed) {
-        throw InstallError("The file " + name + " could not be repaired: " + ExtractZipFault(code) +
-                           ".");
+        throw InstallError("The file " + name +
+                           " could not be repaired: " + ExtractZipFault(code, detail) + ".");
     }
     const std::string path = JoinPath(folder, listed.checksum);
     if (code != kExtractOk || RegularFileSize(path) == std::nullopt) return "";
@@ -96,11 +96,9 @@ std::string StoreObjectUrl(const std::string& checksum) {
 RepairResult RepairGame(const InstallLayout& layout, const ValidationReport& report,
                         const std::string& label) {
     for (const FileProblem& problem : report.problems) {
-        RequireConfined(problem.name, label);
+        const std::string target = RequireConfined(layout.game, problem.name, label);
         RemoveLinksOnPath(layout.game, problem.name);
-        if (problem.kind == FileProblemKind::kUnexpected) {
-            RemoveFile(JoinPath(layout.game, problem.name));
-        }
+        if (problem.kind == FileProblemKind::kUnexpected) RemoveFile(target);
     }
     const auto total = static_cast<std::uint32_t>(report.problems.size());
     std::uint32_t done = 0;
@@ -110,7 +108,7 @@ RepairResult RepairGame(const InstallLayout& layout, const ValidationReport& rep
         Status().SetStatusText("Repairing File " + problem.name);
         const std::string fetched = FetchObject(layout, problem.name, report.listed.at(problem.name));
         if (fetched.empty()) return RepairResult::kNoStore;
-        const std::string target = JoinPath(layout.game, problem.name);
+        const std::string target = RequireConfined(layout.game, problem.name, label);
         const auto slash = target.find_last_of("/\\");
         MakeDirectories(target.substr(0, slash));
         // A folder where the file belongs (its files were unexpected, so they are gone).

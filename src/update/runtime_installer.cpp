@@ -4,7 +4,7 @@
 #include "platform/process_runner.h"
 #include "platform/status_sink.h"
 #include "update/download_service.h"
-#include "update/file_system.h"
+#include "platform/file_system.h"
 #include "update/web_servers.h"
 
 void InstallRuntime(const std::string& installDirectory) {

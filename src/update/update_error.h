@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/file_io.h"
+
 // Installation cannot go on: a document that is missing or malformed, a package that
 // does not extract, a file-system operation that failed ("Install Failure").
 class InstallError : public std::runtime_error {
@@ -19,4 +21,4 @@ public:
 };
 
 // The description of an errno value, in the words the C runtime uses.
-std::string ErrnoText(int error);
+inline std::string ErrnoText(int error) { return DescribeErrno(error); }

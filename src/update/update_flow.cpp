@@ -13,7 +13,7 @@
 #include "platform/status_sink.h"
 #include "update/documents.h"
 #include "update/download_service.h"
-#include "update/file_system.h"
+#include "platform/file_system.h"
 #include "update/install_layout.h"
 #include "update/install_version.h"
 #include "update/repair.h"
@@ -169,13 +169,15 @@ void FinishAt(Run& run, const std::string& latest, const std::function<void()>& 
     RecordVersion(run, latest);
 }
 
-// Runs work; an InstallError it raises is kept for later, since a repair may still
+// Runs work; an install or file-system error it raises is kept for later, since a repair may still
 // bring the game to the published version.
 std::optional<InstallError> Attempt(const std::function<void()>& work) {
     try {
         work();
     } catch (const InstallError& error) {
         return error;
+    } catch (const FileSystemError& error) {
+        return InstallError(error.what());
     }
     return std::nullopt;
 }

@@ -5,12 +5,11 @@
 #include <memory>
 #include <set>
 
-#include "platform/file_info.h"
+#include "platform/file_system.h"
 #include "platform/file_io.h"
 #include "platform/path.h"
 #include "platform/status_sink.h"
 #include "update/documents.h"
-#include "update/file_system.h"
 #include "update/sha256.h"
 #include "update/update_error.h"
 

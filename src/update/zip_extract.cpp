@@ -1,27 +1,20 @@
 #include "update/zip_extract.h"
 
-#include <sys/stat.h>
-#include <sys/types.h>
 #include <zip.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
+#include <map>
 #include <memory>
 #include <vector>
 
+#include "platform/confined_name.h"
 #include "platform/file_io.h"
-#include "platform/move_file.h"
+#include "platform/file_system.h"
 #include "platform/path.h"
-
-#ifdef _WIN32
-#include <direct.h>
-#endif
 
 namespace {
 
-constexpr std::size_t kPathBuffer = 512;
 constexpr std::uint8_t kHostUnix = 3;
 constexpr std::uint8_t kHostOsx = 19;
 constexpr std::uint32_t kSymbolicLinkBit = 0x20000000;
@@ -40,158 +33,199 @@ using UniqueArchive = std::unique_ptr<zip_t, ArchiveDiscarder>;
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
-std::string Upper(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
+struct PlannedEntry {
+    zip_uint64_t index;
+    std::string name;  // as the zip gives it
+    std::string path;  // below the root
+    bool directory;
+    zip_uint64_t size;
+};
 
-bool MakeOneDirectory(const std::string& path) {
-#ifdef _WIN32
-    return _mkdir(path.c_str()) == 0 || errno == EEXIST;
-#else
-    return mkdir(path.c_str(), 0777) == 0 || errno == EEXIST;
-#endif
-}
-
-// Drops leading separators and empty, "." and ".." components; kUnsafe names it refused.
-int NormaliseEntryName(const std::string& name, std::string& normalised) {
-    normalised.clear();
-    std::size_t start = 0;
-    while (start < name.size()) {
-        std::size_t end = start;
-        while (end < name.size() && !IsSeparator(name[end])) ++end;
-        const std::string component = name.substr(start, end - start);
-        if (!component.empty() && component != "." && component != "..") {
-            if (IsUnsafeNameComponent(component)) return kExtractUnsafeName;
-            normalised += component;
-            if (end < name.size()) normalised += kPathSeparator;
+// Every name a package creates, folded as Windows compares them: a second name for one
+// file, or a folder spelled in two cases, would leave a folder no manifest describes.
+class NameClaims {
+public:
+    // The earlier name that claims the same file, or "".
+    std::string Claim(const std::string& name, bool directory) {
+        std::string normalised = name;
+        for (char& c : normalised) {
+            if (c == '\\') c = '/';
         }
-        start = end + 1;
+        for (std::size_t slash = normalised.find('/'); slash != std::string::npos;
+             slash = normalised.find('/', slash + 1)) {
+            if (auto clash = ClaimOne(normalised.substr(0, slash), true); !clash.empty())
+                return clash;
+        }
+        return ClaimOne(normalised, directory);
     }
+
+private:
+    std::string ClaimOne(const std::string& name, bool directory) {
+        const auto [claim, fresh] = claims_.try_emplace(FoldName(name), name, directory);
+        if (fresh) return "";
+        const auto& [earlier, earlierDirectory] = claim->second;
+        return directory && earlierDirectory && earlier == name ? "" : earlier;
+    }
+
+    std::map<std::string, std::pair<std::string, bool>> claims_;
+};
+
+std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
+
+int Plan(zip_t* archive, const std::string& root, std::uint64_t maxExpanded,
+         std::vector<PlannedEntry>& plan, std::uint64_t& total, std::string& detail) {
+    NameClaims claims;
+    total = 0;
+    const zip_int64_t count = zip_get_num_entries(archive, 0);
+    for (zip_int64_t i = 0; i < count; ++i) {
+        PlannedEntry entry{static_cast<zip_uint64_t>(i), "", "", false, 0};
+        zip_stat_t stat;
+        zip_stat_init(&stat);
+        zip_uint8_t host = 0;
+        zip_uint32_t attributes = 0;
+        if (zip_stat_index(archive, entry.index, 0, &stat) != 0 ||
+            (stat.valid & (ZIP_STAT_NAME | ZIP_STAT_SIZE)) != (ZIP_STAT_NAME | ZIP_STAT_SIZE) ||
+            zip_file_get_external_attributes(archive, entry.index, 0, &host, &attributes) != 0) {
+            return kExtractStatFailed;
+        }
+        entry.name = stat.name;
+        entry.size = stat.size;
+        if (entry.name.empty()) return kExtractBadName;
+        detail = "entry " + Quoted(entry.name);
+        if ((host == kHostUnix || host == kHostOsx) && (attributes & kSymbolicLinkBit) != 0)
+            continue;
+        std::string name = entry.name;
+        entry.directory = IsSeparator(name.back()) || (attributes & kDosDirectoryBit) != 0;
+        if (entry.directory && entry.size != 0) {
+            detail += " is a folder holding data";
+            return kExtractBadEntry;
+        }
+        if (IsSeparator(name.back())) name.pop_back();
+        ConfinedName confined = ConfineName(root, name);
+        if (!confined.ok()) {
+            detail += " " + confined.refusal;
+            return kExtractUnsafeName;
+        }
+        if (const std::string earlier = claims.Claim(name, entry.directory); !earlier.empty()) {
+            detail = "entries " + Quoted(earlier) + " and " + Quoted(entry.name) +
+                     " name the same file on Windows";
+            return kExtractUnsafeName;
+        }
+        if (entry.size > maxExpanded - total) {
+            detail = "it expands to more than " + std::to_string(maxExpanded) + " bytes (at " +
+                     Quoted(entry.name) + ")";
+            return kExtractTooLarge;
+        }
+        total += entry.size;
+        entry.path = std::move(confined.path);
+        plan.push_back(std::move(entry));
+    }
+    detail.clear();
     return kExtractOk;
 }
 
-// Creates each directory on destination's path below its root (or drive).
-bool MakeParentDirectories(const std::string& destination) {
-    std::size_t first = 1;
-    if (destination.size() > 2 && std::isalpha(static_cast<unsigned char>(destination[0])) &&
-        destination[1] == ':') {
-        first = 3;
-    }
-    for (std::size_t i = first; i < destination.size(); ++i) {
-        if (IsSeparator(destination[i]) && !MakeOneDirectory(destination.substr(0, i)))
-            return false;
+// Creates each missing folder between root and path (path itself too for a folder).
+bool MakeFolders(const std::string& root, const std::string& path, bool includingLast) {
+    const std::size_t last = includingLast ? path.size() : path.find_last_of(kPathSeparator);
+    for (std::size_t at = root.size() + 1; at <= last && at <= path.size(); ++at) {
+        if (at != last && path[at] != kPathSeparator) continue;
+        const std::string folder = path.substr(0, at);
+        const EntryKind kind = KindOf(folder);
+        if (kind == EntryKind::kDirectory) continue;
+        if (kind != EntryKind::kMissing || !system_calls::MakeOneDirectory(folder)) return false;
     }
     return true;
 }
 
-bool WriteEntry(zip_t* archive, zip_uint64_t index, zip_uint64_t size,
-                const std::string& destination) {
-    std::unique_ptr<zip_file_t, EntryCloser> entry(zip_fopen_index(archive, index, 0));
-    if (!entry) return false;
-    UniqueFile out(std::fopen(destination.c_str(), "wb"));
-    if (!out) return false;
+// Copies the entry's data out, refusing data past its declared size: the central
+// directory's sizes are what the plan was checked with.
+int WriteEntry(zip_t* archive, const PlannedEntry& planned, const std::string& destination) {
+    std::unique_ptr<zip_file_t, EntryCloser> entry(zip_fopen_index(archive, planned.index, 0));
+    if (!entry) return kExtractWriteFailed;
+    UniqueFile out = OpenFile(destination, "wb");
+    if (!out) return kExtractWriteFailed;
     std::vector<char> buffer(64 * 1024);
     zip_uint64_t written = 0;
     for (;;) {
         // libzip checks the entry's CRC when it reaches the end of the data.
         const zip_int64_t got = zip_fread(entry.get(), buffer.data(), buffer.size());
-        if (got < 0) return false;
+        if (got < 0) return kExtractWriteFailed;
         if (got == 0) break;
+        if (static_cast<zip_uint64_t>(got) > planned.size - written) return kExtractTooLarge;
         if (std::fwrite(buffer.data(), 1, static_cast<std::size_t>(got), out.get()) !=
             static_cast<std::size_t>(got)) {
-            return false;
+            return kExtractWriteFailed;
         }
         written += static_cast<zip_uint64_t>(got);
     }
-    return written == size && std::fclose(out.release()) == 0;
+    if (written != planned.size || std::fclose(out.release()) != 0) return kExtractWriteFailed;
+    return kExtractOk;
 }
 
-int ExtractEntry(zip_t* archive, zip_uint64_t index, zip_uint64_t size,
-                 const std::string& destination, const std::string& temporary) {
+int ExtractEntry(zip_t* archive, const PlannedEntry& planned, const std::string& temporary) {
     errno = 0;
-    if (WriteEntry(archive, index, size, temporary) && MoveFileOver(temporary, destination))
-        return kExtractOk;
+    int code = WriteEntry(archive, planned, temporary);
+    if (code == kExtractOk && MoveFileOver(temporary, planned.path)) return kExtractOk;
     const int error = errno;
-    std::remove(temporary.c_str());
-    return error == ENOSPC ? kExtractDiskFull : kExtractWriteFailed;
+    RemoveFileIfPresent(temporary);
+    if (code == kExtractOk) code = kExtractWriteFailed;
+    return code == kExtractWriteFailed && error == ENOSPC ? kExtractDiskFull : code;
 }
 
-}  // namespace
-
-bool IsUnsafeNameComponent(const std::string& component) {
-    if (component.find(':') != std::string::npos) return true;
-    const char last = component.back();
-    if (last == '.' || last == ' ') return true;
-    // Windows reads a device name with any extension, and blanks before the dot, as the device.
-    std::string base = Upper(component.substr(0, component.find('.')));
-    while (!base.empty() && base.back() == ' ') base.pop_back();
-    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
-    if (base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-        base[3] >= '1' && base[3] <= '9') {
-        return true;
-    }
-    return false;
-}
-
-int ExtractZip(const char* zipPath, const char* directory, const char* stagingDirectory) {
-    if (zipPath == nullptr || directory == nullptr) return kExtractNoArgument;
-
-    // Opened through stdio, so the path is read in the same code page as every other.
-    UniqueFile file(std::fopen(zipPath, "rb"));
-    if (!file) return kExtractOpenFailed;
+UniqueArchive OpenArchive(const char* zipPath) {
+    // Opened through the file-system layer, so the path is read as every other one is.
+    UniqueFile file = OpenFile(zipPath, "rb");
+    if (!file) return nullptr;
     zip_error_t error;
     zip_error_init(&error);
     std::unique_ptr<zip_source_t, SourceFreer> source(
         zip_source_filep_create(file.get(), 0, -1, &error));
     zip_error_fini(&error);
-    if (!source) return kExtractOpenFailed;
+    if (!source) return nullptr;
     file.release();  // the source owns it now
     zip_error_init(&error);
     UniqueArchive archive(zip_open_from_source(source.get(), ZIP_RDONLY | ZIP_CHECKCONS, &error));
     zip_error_fini(&error);
+    if (archive) source.release();  // the archive owns it now
+    return archive;
+}
+
+}  // namespace
+
+int ExtractZip(const char* zipPath, const char* directory, const char* stagingDirectory,
+               std::string* detail, std::uint64_t maxExpanded) {
+    std::string ignored;
+    std::string& said = detail != nullptr ? *detail : ignored;
+    said.clear();
+    if (zipPath == nullptr || directory == nullptr) return kExtractNoArgument;
+    UniqueArchive archive = OpenArchive(zipPath);
     if (!archive) return kExtractOpenFailed;
-    source.release();  // the archive owns it now
 
-    std::string base = directory;
-    if (base.size() >= kPathBuffer) return kExtractBadName;
-    if (base.empty() || !IsSeparator(base.back())) base += kPathSeparator;
+    std::string root = directory;
+    while (root.size() > 1 && IsSeparator(root.back())) root.pop_back();
+    std::vector<PlannedEntry> plan;
+    std::uint64_t total = 0;
+    if (const int refused = Plan(archive.get(), root, maxExpanded, plan, total, said))
+        return refused;
+    if (const auto space = FreeDiskSpace(root); space && *space < total) {
+        said = "it needs " + std::to_string(total) + " bytes, and the disk has " +
+               std::to_string(*space);
+        return kExtractDiskFull;
+    }
 
-    const zip_int64_t count = zip_get_num_entries(archive.get(), 0);
-    for (zip_int64_t i = 0; i < count; ++i) {
-        const auto index = static_cast<zip_uint64_t>(i);
-        zip_stat_t stat;
-        zip_stat_init(&stat);
-        if (zip_stat_index(archive.get(), index, 0, &stat) != 0 ||
-            (stat.valid & ZIP_STAT_NAME) == 0) {
-            return kExtractStatFailed;
+    for (const PlannedEntry& entry : plan) {
+        if (!MakeFolders(root, entry.path, entry.directory)) {
+            said = "entry \"" + entry.name + "\"";
+            return kExtractMakeDirectoryFailed;
         }
-        const std::string name = stat.name;
-        if (name.empty()) return kExtractBadName;
-        std::string relative;
-        if (const int refused = NormaliseEntryName(name, relative)) return refused;
-        if (relative.empty()) continue;  // only separators, dots: the directory itself
-        const std::string destination = base + relative;
-        if (destination.size() >= kPathBuffer) return kExtractBadName;
-        if (!MakeParentDirectories(destination)) return kExtractMakeDirectoryFailed;
-
-        zip_uint8_t host = 0;
-        zip_uint32_t attributes = 0;
-        if (zip_file_get_external_attributes(archive.get(), index, 0, &host, &attributes) != 0) {
-            return kExtractStatFailed;
-        }
-        if ((host == kHostUnix || host == kHostOsx) && (attributes & kSymbolicLinkBit) != 0)
-            continue;
-        if (IsSeparator(name.back()) || (attributes & kDosDirectoryBit) != 0) {
-            if (!MakeOneDirectory(destination)) return kExtractMakeDirectoryFailed;
-            continue;
-        }
-        const zip_uint64_t size = (stat.valid & ZIP_STAT_SIZE) != 0 ? stat.size : 0;
+        if (entry.directory) continue;
         const std::string temporary = stagingDirectory != nullptr
                                           ? JoinPath(stagingDirectory, "entry.part")
-                                          : destination + ".part";
-        if (const int failed = ExtractEntry(archive.get(), index, size, destination, temporary))
+                                          : entry.path + ".part";
+        if (const int failed = ExtractEntry(archive.get(), entry, temporary)) {
+            said = "entry \"" + entry.name + "\"";
             return failed;
+        }
     }
     zip_t* open = archive.release();
     if (zip_close(open) == 0) return kExtractOk;
@@ -199,28 +233,47 @@ int ExtractZip(const char* zipPath, const char* directory, const char* stagingDi
     return kExtractCloseFailed;
 }
 
-std::string ExtractZipFault(int code) {
+std::string ExtractZipFault(int code, const std::string& detail) {
+    std::string fault;
     switch (code) {
         case kExtractOk:
-            return "no fault";
+            fault = "no fault";
+            break;
         case kExtractOpenFailed:
-            return "it is missing or is not a zip archive";
+            fault = "it is missing or is not a zip archive";
+            break;
         case kExtractBadName:
-            return "an entry has no name or a path too long for the game folder";
+            fault = "an entry has no name";
+            break;
         case kExtractStatFailed:
-            return "an entry's record could not be read";
+            fault = "an entry's record could not be read";
+            break;
         case kExtractWriteFailed:
-            return "an entry could not be written, or its data is damaged";
+            fault = "an entry could not be written, or its data is damaged";
+            break;
         case kExtractNoArgument:
-            return "no package or folder was given";
+            fault = "no package or folder was given";
+            break;
         case kExtractMakeDirectoryFailed:
-            return "a folder for its entries could not be created";
+            fault = "a folder for its entries could not be created";
+            break;
         case kExtractCloseFailed:
-            return "it could not be closed";
+            fault = "it could not be closed";
+            break;
         case kExtractUnsafeName:
-            return "an entry's name reaches outside the game folder";
+            fault = "an entry's name reaches outside the game folder, or Windows cannot hold it";
+            break;
+        case kExtractBadEntry:
+            fault = "an entry is malformed";
+            break;
         case kExtractDiskFull:
-            return "an entry could not be written: " + DescribeErrno(ENOSPC);
+            fault = DescribeErrno(ENOSPC);
+            break;
+        case kExtractTooLarge:
+            fault = "it is larger than a package may be";
+            break;
+        default:
+            fault = "error " + std::to_string(code);
     }
-    return "error " + std::to_string(code);
+    return detail.empty() ? fault : fault + " (" + detail + ")";
 }

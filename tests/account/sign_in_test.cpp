@@ -4,6 +4,7 @@
 
 #include "account/account_api.h"
 #include "launcher/launcher_state.h"
+#include "platform/file_system.h"
 #include "platform/path.h"
 #include "scripted_downloader.h"
 #include "update/web_servers.h"

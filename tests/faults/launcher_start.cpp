@@ -27,6 +27,7 @@
 #include "launcher/self_update.h"
 #include "platform/file_io.h"
 #include "platform/folder_downloader.h"
+#include "platform/file_system.h"
 #include "platform/path.h"
 #include "platform/process_runner.h"
 #include "platform/status_sink.h"

@@ -4,6 +4,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 
+#include "platform/file_system.h"
 #include "platform/path.h"
 #include "recording_status.h"
 #include "scripted_downloader.h"

@@ -1,3 +1,4 @@
+#include "platform/file_system.h"
 #include "platform/path.h"
 
 #include <gtest/gtest.h>

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_system.h"
 #include "platform/path.h"
 #include "temp_dir.h"
 

@@ -9,7 +9,7 @@
 
 #include "launcher/launcher_state.h"
 #include "update/documents.h"
-#include "update/file_system.h"
+#include "platform/file_system.h"
 #include "update/update_test_support.h"
 #include "update/web_servers.h"
 
@@ -362,7 +362,8 @@ TEST_F(UpdateFlowTest, UnsafePackageEndsTheRunNamingThePackage) {
     EXPECT_EQ(outcome.caption, "Install Failure");
     EXPECT_EQ(outcome.text,
               "The package files.zip could not be unpacked: an entry's name reaches outside the "
-              "game folder.");
+              "game folder, or Windows cannot hold it (entry \"LPT1\" names a Windows device "
+              "(LPT1)).");
     EXPECT_FALSE(fs::exists(InInstall("version.xml")));
 }
 

@@ -51,6 +51,10 @@ void WriteZip(const std::string& path, const std::vector<ZipEntrySpec>& entries)
             zip_file_set_external_attributes(archive, static_cast<zip_uint64_t>(index), 0,
                                              ZIP_OPSYS_UNIX, 0120777u << 16);
         }
+        if (entry.dosDirectory) {
+            zip_file_set_external_attributes(archive, static_cast<zip_uint64_t>(index), 0,
+                                             ZIP_OPSYS_DOS, 0x10);
+        }
     }
     ASSERT_EQ(zip_close(archive), 0) << zip_strerror(archive);
 }

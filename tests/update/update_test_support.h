@@ -34,6 +34,7 @@ struct ZipEntrySpec {
     std::string data;
     bool directory = false;
     bool symbolicLink = false;  // a UNIX symlink entry whose data is the link's target
+    bool dosDirectory = false;  // a file entry carrying the DOS folder attribute
 };
 // A zip written with libzip, entries stored uncompressed in the order given.
 void WriteZip(const std::string& path, const std::vector<ZipEntrySpec>& entries);

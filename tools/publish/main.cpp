@@ -71,10 +71,11 @@ int Run(const std::vector<std::string>& args) {
         return ok ? 0 : 1;
     }
     if (command == "unpack" && args.size() == 3) {
-        const int code = ExtractZip(args[1].c_str(), args[2].c_str());
+        std::string detail;
+        const int code = ExtractZip(args[1].c_str(), args[2].c_str(), nullptr, &detail);
         if (code != kExtractOk) {
             std::fprintf(stderr, "kestrava-publish: %s: %s\n", args[1].c_str(),
-                         ExtractZipFault(code).c_str());
+                         ExtractZipFault(code, detail).c_str());
             return 1;
         }
         return 0;

@@ -17,13 +17,13 @@
 #include "mix/mix_file.h"
 #include "mix/mix_patcher.h"
 #include "platform/downloader.h"
+#include "platform/file_system.h"
 #include "platform/folder_downloader.h"
 #include "platform/path.h"
 #include "platform/process_runner.h"
 #include "platform/status_sink.h"
 #include "repair_store.h"
 #include "update/documents.h"
-#include "update/file_system.h"
 #include "update/install_version.h"
 #include "update/sha256.h"
 #include "update/update_error.h"
@@ -241,6 +241,8 @@ void ReplayVersion(const std::string& root, const std::string& version,
     } catch (const InstallError& error) {
         throw PublishError(std::string("replaying version ") + version + ": " + error.what());
     } catch (const ValidationError& error) {
+        throw PublishError(std::string("replaying version ") + version + ": " + error.what());
+    } catch (const FileSystemError& error) {
         throw PublishError(std::string("replaying version ") + version + ": " + error.what());
     }
 }

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "platform/win32/wide_text.h"
+
 namespace {
 
 struct ProcessHandles {
@@ -15,14 +17,17 @@ struct ProcessHandles {
 }  // namespace
 
 bool CreateProcessRunner::Start(const ProcessLaunch& launch) {
-    std::vector<char> commandLine = CommandLineBuffer(launch.commandLine);
-    STARTUPINFOA startup{};
+    // The command line holds paths, so it goes wide too, in a buffer as long as the narrow one.
+    const std::vector<char> narrow = CommandLineBuffer(launch.commandLine);
+    std::wstring commandLine = WideFromUtf8(std::string(narrow.begin(), narrow.end()));
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.wShowWindow = SW_SHOWNORMAL;
     ProcessHandles process;
-    if (!CreateProcessA(launch.application.c_str(),
+    if (!CreateProcessW(WideFromUtf8(launch.application).c_str(),
                         launch.commandLine.empty() ? nullptr : commandLine.data(), nullptr, nullptr,
-                        FALSE, 0, nullptr, launch.directory.c_str(), &startup, &process.info)) {
+                        FALSE, 0, nullptr, WideFromUtf8(launch.directory).c_str(), &startup,
+                        &process.info)) {
         return false;
     }
     if (launch.wait) WaitForSingleObject(process.info.hProcess, INFINITE);

@@ -3,23 +3,25 @@
 #include <windows.h>
 
 #include <shlobj.h>
-#include <shlwapi.h>
 
+#include "platform/win32/wide_text.h"
+
+// Paths leave here as UTF-8, the file-system layer's encoding, whatever the code page.
 std::string ExecutablePath() {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return path;
+    std::wstring path(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    path.resize(length);
+    return Utf8FromWide(path);
 }
 
 std::string InstallDirectory() {
-    char path[MAX_PATH] = {};
-    GetModuleFileNameA(nullptr, path, MAX_PATH);
-    PathRemoveFileSpecA(path);
-    return path;
+    const std::string path = ExecutablePath();
+    const auto slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(0, slash);
 }
 
 std::string DocumentsDirectory() {
-    char path[MAX_PATH] = {};
-    if (!SHGetSpecialFolderPathA(nullptr, path, CSIDL_PERSONAL, FALSE)) return {};
-    return path;
+    wchar_t path[MAX_PATH] = {};
+    if (!SHGetSpecialFolderPathW(nullptr, path, CSIDL_PERSONAL, FALSE)) return {};
+    return Utf8FromWide(path);
 }

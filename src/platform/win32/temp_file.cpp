@@ -2,10 +2,12 @@
 
 #include <windows.h>
 
+#include "platform/win32/wide_text.h"
+
 std::string NewTemporaryFile() {
-    char directory[MAX_PATH + 1] = {};
-    char path[MAX_PATH] = {};
-    if (GetTempPathA(sizeof directory, directory) == 0) return "";
-    if (GetTempFileNameA(directory, "kst", 0, path) == 0) return "";
-    return path;
+    wchar_t directory[MAX_PATH + 1] = {};
+    wchar_t path[MAX_PATH] = {};
+    if (GetTempPathW(MAX_PATH + 1, directory) == 0) return "";
+    if (GetTempFileNameW(directory, L"kst", 0, path) == 0) return "";
+    return Utf8FromWide(path);
 }

@@ -1,0 +1,98 @@
+#include "platform/file_system.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <memory>
+
+#include "platform/file_io.h"
+#include "platform/path.h"
+
+const char kPathSeparator = '/';
+
+namespace {
+
+struct DirCloser {
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+
+}  // namespace
+
+EntryKind KindOf(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0) return EntryKind::kMissing;
+    if (S_ISREG(info.st_mode)) return EntryKind::kFile;
+    if (S_ISDIR(info.st_mode)) return EntryKind::kDirectory;
+    return EntryKind::kOther;
+}
+
+bool IsLink(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+bool RemoveLink(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+std::optional<std::uint64_t> RegularFileSize(const std::string& path) {
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+    return static_cast<std::uint64_t>(info.st_size);
+}
+
+std::optional<std::uint64_t> FreeDiskSpace(const std::string& directory) {
+    struct statvfs info {};
+    if (statvfs(directory.c_str(), &info) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
+}
+
+std::vector<std::string> ListDirectory(const std::string& directory) {
+    std::unique_ptr<DIR, DirCloser> dir(opendir(directory.c_str()));
+    if (!dir) {
+        throw FileSystemError("Could not list the folder " + directory + ": " +
+                              DescribeErrno(errno) + ".");
+    }
+    std::vector<std::string> names;
+    errno = 0;
+    while (const dirent* entry = readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
+        errno = 0;
+    }
+    if (errno != 0) {
+        throw FileSystemError("Could not list the folder " + directory + ": " +
+                              DescribeErrno(errno) + ".");
+    }
+    return names;
+}
+
+bool MoveFileOver(const std::string& source, const std::string& destination) {
+    return std::rename(source.c_str(), destination.c_str()) == 0;
+}
+
+namespace system_calls {
+bool MakeOneDirectory(const std::string& directory) { return mkdir(directory.c_str(), 0777) == 0; }
+bool RemoveEmptyDirectory(const std::string& directory) { return rmdir(directory.c_str()) == 0; }
+bool RemovePlainFile(const std::string& path) { return std::remove(path.c_str()) == 0; }
+}  // namespace system_calls
+
+UniqueFile OpenFile(const std::string& path, const char* mode) {
+    return UniqueFile(std::fopen(path.c_str(), mode));
+}
+
+bool FlushToDisk(std::FILE* file) { return std::fflush(file) == 0 && fsync(fileno(file)) == 0; }
+
+bool SeekTo(std::FILE* file, std::uint64_t offset) {
+    return fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+bool SizeOfOpenFile(std::FILE* file, std::uint64_t& size) {
+    if (fseeko(file, 0, SEEK_END) != 0) return false;
+    const off_t end = ftello(file);
+    if (end < 0) return false;
+    size = static_cast<std::uint64_t>(end);
+    return true;
+}
