@@ -62,8 +62,9 @@ public:
         }
 
         const std::uint32_t namesCount = ReadCount(namesOffset, "names");
-        if (namesCount > indexCount) {
-            Fail("names count " + std::to_string(namesCount) + " exceeds index count " +
+        // An entry without its name could be neither found nor written back.
+        if (namesCount != indexCount) {
+            Fail("names count " + std::to_string(namesCount) + " differs from index count " +
                  std::to_string(indexCount));
         }
         // The shortest name record is two bytes: a length byte of 1 and the NUL.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "mix/mix_error.h"
 #include "mix/patch_descriptor.h"
 #include "platform/file_system.h"
 #include "platform/status_sink.h"
@@ -35,10 +36,14 @@ void MixPatcher::ApplyPatch(MixFile* patch) {
     EntryList working = target_->entries;
     for (const std::string& name : descriptor.removedFiles) RemoveFirstMatch(working, name);
     for (const std::string& name : descriptor.updatedFiles) {
-        RemoveFirstMatch(working, name);
-        if (MixArchiveEntry* replacement = FirstMatch(patch->entries, name)) {
-            working.push_back(replacement);
+        MixArchiveEntry* replacement = FirstMatch(patch->entries, name);
+        // Dropping the entry instead would shorten the archive without a word.
+        if (replacement == nullptr) {
+            throw MixFormatError(patch->path, "the update list names \"" + name +
+                                                  "\", which the patch does not hold");
         }
+        RemoveFirstMatch(working, name);
+        working.push_back(replacement);
     }
     target_->ReplaceFiles(std::move(working));
 }

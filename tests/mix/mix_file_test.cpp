@@ -137,6 +137,7 @@ TEST_F(MixFileTest, MalformedArchivesAreRefusedBeforeAnyEntryExists) {
         PutLE32(b, namesOffset, 3);
         b += std::string("\x02z\0", 3);
     });
+    modified("index records without names", [&](std::string& b) { PutLE32(b, namesOffset, 1); });
     modified("huge names count", [&](std::string& b) {
         PutLE32(b, indexOffset, 0);
         PutLE32(b, namesOffset, 0x7FFFFFFF);

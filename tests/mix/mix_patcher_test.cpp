@@ -93,13 +93,13 @@ TEST_F(MixPatcherTest, RemovalMatchesAnyCaseAndUpdateAddsNewEntries) {
               (std::vector<RawEntry>{{"c.ini", 1, "new"}, {"b.ini", 20, "beta"}}));
 }
 
-TEST_F(MixPatcherTest, UpdateOfANameNeitherArchiveHoldsChangesNothing) {
-    EXPECT_EQ(Patch(ab, {{".vantle.patch", 5, Descriptor({"nothing"}, {"x.ini"})}}), ab);
-}
-
-TEST_F(MixPatcherTest, UpdateMissingFromThePatchOnlyRemoves) {
-    EXPECT_EQ(Patch(ab, {{".vantle.patch", 5, Descriptor({}, {"b.ini"})}}),
-              (std::vector<RawEntry>{{"a.ini", 10, "alpha"}}));
+// Whether or not the archive holds the name, the patch is refused and nothing is written.
+TEST_F(MixPatcherTest, UpdateOfANameThePatchLacksIsRefused) {
+    for (const char* name : {"x.ini", "b.ini"}) {
+        EXPECT_THROW(Patch(ab, {{".vantle.patch", 5, Descriptor({}, {name})}}), MixFormatError)
+            << name;
+        EXPECT_FALSE(std::filesystem::exists(dir.File("game.mix"))) << name;
+    }
 }
 
 TEST_F(MixPatcherTest, EachListingOfANameReachesOneEntryInIdOrder) {

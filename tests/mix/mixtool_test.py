@@ -95,7 +95,8 @@ def test_extract_writes_every_entry(tmp_path):
     assert (tmp_path / "out" / "z").read_bytes() == b""
 
 
-@pytest.mark.parametrize("name", [b"../escape", b"/abs", b"a/../../b", b"..", b"", b"c:x", b"a\\..\\..\\b"])
+@pytest.mark.parametrize("name", [b"../escape", b"/abs", b"a/../../b", b"..", b"", b"c:x", b"a\\..\\..\\b",
+                                  b"CON", b"aux.txt", b"FINE"])
 def test_extract_refuses_names_leaving_the_directory_before_writing(tmp_path, name):
     archive = tmp_path / "a.mix"
     archive.write_bytes(build_mix([(b"fine", 1, b"1"), (name, 2, b"evil")]))
@@ -180,6 +181,11 @@ def test_errors_are_one_line_naming_the_file_and_keep_the_output(tmp_path):
     (tmp_path / "out.mix").write_bytes(b"previous")
     (tmp_path / "broken.mix").write_bytes(good[:10])
     (tmp_path / "badpatch.mix").write_bytes(build_mix([(b".vantle.patch", 1, b"{not json")]))
+    (tmp_path / "lacking.mix").write_bytes(build_mix([(b".vantle.patch", 1, b'{"removedFiles": [], "updatedFiles": ["a"]}')]))
+    nameless = bytearray(good)
+    names_offset = struct.unpack_from("<I", nameless, 8)[0]
+    struct.pack_into("<I", nameless, names_offset, 0)
+    (tmp_path / "nameless.mix").write_bytes(bytes(nameless))
 
     cases = [
         (("patch", tmp_path / "old.mix", tmp_path / "broken.mix", tmp_path / "out.mix"), tmp_path / "broken.mix"),
@@ -187,12 +193,14 @@ def test_errors_are_one_line_naming_the_file_and_keep_the_output(tmp_path):
         (("patch", tmp_path / "old.mix", tmp_path / "badpatch.mix", tmp_path / "out.mix"), tmp_path / "badpatch.mix"),
         (("patch", tmp_path / "old.mix", tmp_path / "missing.mix", tmp_path / "out.mix"), tmp_path / "missing.mix"),
         (("list", tmp_path / "broken.mix"), tmp_path / "broken.mix"),
+        (("list", tmp_path / "nameless.mix"), tmp_path / "nameless.mix"),
+        (("patch", tmp_path / "old.mix", tmp_path / "lacking.mix", tmp_path / "out.mix"), tmp_path / "lacking.mix"),
         (("patch", tmp_path / "old.mix", tmp_path / "old.mix", tmp_path / "no" / "out.mix"), tmp_path / "no"),
     ]
     for args, mention in cases:
         assert_one_line_error(run(*args, ok=False), mention)
         assert (tmp_path / "out.mix").read_bytes() == b"previous"
-    assert sorted(os.listdir(tmp_path)) == ["badpatch.mix", "broken.mix", "old.mix", "out.mix"]
+    assert sorted(os.listdir(tmp_path)) == ["badpatch.mix", "broken.mix", "lacking.mix", "nameless.mix", "old.mix", "out.mix"]
 
 
 @pytest.mark.parametrize("args", [("list",), ("extract", "a"), ("create",), ("diff", "a", "b"), ("patch",), ("frob",), ()])

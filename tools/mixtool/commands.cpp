@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "input_file_entry.h"
@@ -11,6 +12,8 @@
 #include "mix/mix_error.h"
 #include "mix/mix_patcher.h"
 #include "mix/patch_descriptor.h"
+#include "platform/confined_name.h"
+#include "platform/file_system.h"
 #include "platform/path.h"
 
 namespace {
@@ -62,22 +65,26 @@ std::uint32_t OffsetOf(const MixArchiveEntry& entry) {
 }
 
 // The path an entry is extracted to, or an error for names that would land outside
-// directory or that the file system cannot take.
-std::string ExtractionPath(const std::string& archive, const std::string& directory,
-                           const std::string& name) {
-    std::string path = directory;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t end = name.find_first_of("/\\", start);
-        const std::string part = name.substr(start, end == std::string::npos ? end : end - start);
-        if (part.empty() || part == "." || part == ".." || part.find(':') != std::string::npos) {
-            throw MixLimitError(
-                archive, "entry name \"" + name + "\" would not be extracted inside " + directory);
+// directory, that Windows cannot hold, or that fold onto an earlier entry's file.
+std::vector<std::string> ExtractionPaths(const std::string& archive, const MixFile& mix,
+                                         const std::string& directory) {
+    std::vector<std::string> paths;
+    std::map<std::string, std::string> claimed;
+    for (const MixArchiveEntry* entry : mix.entries) {
+        const std::string name = entry->name.get();
+        ConfinedName confined = ConfineName(directory, name);
+        if (!confined.ok()) {
+            throw MixLimitError(archive, "entry name \"" + name + "\" " + confined.refusal +
+                                             ": it would not be extracted inside " + directory);
         }
-        path = JoinPath(path, part);
-        if (end == std::string::npos) return path;
-        start = end + 1;
+        const auto [earlier, fresh] = claimed.try_emplace(FoldName(name), name);
+        if (!fresh) {
+            throw MixLimitError(archive, "entry names \"" + earlier->second + "\" and \"" + name +
+                                             "\" would be one file on Windows");
+        }
+        paths.push_back(std::move(confined.path));
     }
+    return paths;
 }
 
 std::uint32_t ParseId(const std::string& text) {
@@ -129,18 +136,14 @@ void ExtractArchive(const std::string& archivePath, const std::string& directory
     RegistryScope scope;
     MixFile archive(archivePath);
     RefuseDuplicateNames(archive);
-    std::vector<std::string> paths;
-    for (const MixArchiveEntry* entry : archive.entries) {
-        paths.push_back(ExtractionPath(archivePath, directory, entry->name.get()));
-    }
+    const std::vector<std::string> paths = ExtractionPaths(archivePath, archive, directory);
 
     Progress progress("extracting " + archivePath);
     const std::uint64_t total = TotalSize(archive);
     std::uint64_t done = 0;
     for (std::size_t i = 0; i < paths.size(); ++i) {
         MixArchiveEntry& entry = *archive.entries[i];
-        std::error_code error;
-        std::filesystem::create_directories(std::filesystem::path(paths[i]).parent_path(), error);
+        MakeDirectories(paths[i].substr(0, paths[i].find_last_of(kPathSeparator)));
         UniqueFile out = OpenFile(paths[i], "wb");
         if (!out) throw MixIoError(paths[i], "cannot create: " + LastErrorText());
         const std::uint64_t copied = entry.GetStream()->CopyTo(out.get());
