@@ -167,3 +167,23 @@ std::string FoldName(const std::string& name) {
     for (std::uint32_t c : points) AppendUtf8(c == '\\' ? '/' : UpperCase(c), folded);
     return folded;
 }
+
+std::string NameClaims::Claim(const std::string& name, bool directory) {
+    std::string normalised = name;
+    for (char& c : normalised) {
+        if (c == '\\') c = '/';
+    }
+    for (std::size_t slash = normalised.find('/'); slash != std::string::npos;
+         slash = normalised.find('/', slash + 1)) {
+        if (std::string clash = ClaimOne(normalised.substr(0, slash), true); !clash.empty())
+            return clash;
+    }
+    return ClaimOne(normalised, directory);
+}
+
+std::string NameClaims::ClaimOne(const std::string& name, bool directory) {
+    const auto [claim, fresh] = claims_.try_emplace(FoldName(name), name, directory);
+    if (fresh) return "";
+    const auto& [earlier, earlierDirectory] = claim->second;
+    return directory && earlierDirectory && earlier == name ? "" : earlier;
+}

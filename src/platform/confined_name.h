@@ -4,7 +4,9 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <string>
+#include <utility>
 
 // A relative name may be this long in bytes, and each of its components this long.
 inline constexpr std::size_t kMaxNameBytes = 1024;
@@ -26,3 +28,17 @@ ConfinedName ConfineName(const std::string& root, const std::string& name);
 // The key under which two names land on the same file on Windows: separators as "/",
 // letters in one case.
 std::string FoldName(const std::string& name);
+
+// The names one tree is made of, folded as Windows compares them: a second name for one
+// file, a file where a folder is, or a folder spelled in two cases would leave on Windows
+// a tree that no list of names describes.
+class NameClaims {
+public:
+    // The earlier name that claims the same file or folder, or "" when name is free.
+    std::string Claim(const std::string& name, bool directory = false);
+
+private:
+    std::string ClaimOne(const std::string& name, bool directory);
+
+    std::map<std::string, std::pair<std::string, bool>> claims_;
+};

@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <map>
 #include <memory>
 #include <vector>
 
@@ -39,35 +38,6 @@ struct PlannedEntry {
     std::string path;  // below the root
     bool directory;
     zip_uint64_t size;
-};
-
-// Every name a package creates, folded as Windows compares them: a second name for one
-// file, or a folder spelled in two cases, would leave a folder no manifest describes.
-class NameClaims {
-public:
-    // The earlier name that claims the same file, or "".
-    std::string Claim(const std::string& name, bool directory) {
-        std::string normalised = name;
-        for (char& c : normalised) {
-            if (c == '\\') c = '/';
-        }
-        for (std::size_t slash = normalised.find('/'); slash != std::string::npos;
-             slash = normalised.find('/', slash + 1)) {
-            if (auto clash = ClaimOne(normalised.substr(0, slash), true); !clash.empty())
-                return clash;
-        }
-        return ClaimOne(normalised, directory);
-    }
-
-private:
-    std::string ClaimOne(const std::string& name, bool directory) {
-        const auto [claim, fresh] = claims_.try_emplace(FoldName(name), name, directory);
-        if (fresh) return "";
-        const auto& [earlier, earlierDirectory] = claim->second;
-        return directory && earlierDirectory && earlier == name ? "" : earlier;
-    }
-
-    std::map<std::string, std::pair<std::string, bool>> claims_;
 };
 
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }

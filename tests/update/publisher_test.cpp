@@ -145,6 +145,33 @@ TEST_F(PublisherTest, RefusesWhatTheLauncherCouldNotServe) {
     EXPECT_THROW(AddVersion(ServerRoot(), "3", temp.File("no-such-build"), false), PublishError);
 }
 
+// Each build is refused whole, naming its offenders, before the tree changes at all.
+TEST_F(PublisherTest, RefusesNamesWindowsCannotHoldBeforeWriting) {
+    Publish("1", {{"a b.mix", WrittenMix({{"x", "1"}})}, {"a_b.mix", WrittenMix({{"y", "1"}})}});
+    const Tree published = ReadTree(ServerRoot());
+    const struct {
+        Tree build;
+        std::vector<std::string> named;
+    } cases[] = {
+        {{{"aux.txt", "a"}, {"fine.txt", "f"}}, {"aux.txt"}},
+        {{{"Readme.txt", "1"}, {"README.TXT", "2"}}, {"Readme.txt", "README.TXT"}},
+        {{{"Data/x", "1"}, {"data/y", "2"}}, {"Data", "data/y"}},
+        {{{"dir./x", "1"}, {"trailing ", "2"}}, {"dir./x", "trailing "}},
+        {{{"a b.mix", WrittenMix({{"x", "2"}})}, {"a_b.mix", WrittenMix({{"y", "2"}})}},
+         {"a b.mix", "a_b.mix", "patch-a_b.mix"}},
+    };
+    for (const auto& c : cases) {
+        try {
+            Publish("2", c.build);
+            ADD_FAILURE() << c.named.front() << ": published";
+        } catch (const PublishError& error) {
+            for (const std::string& name : c.named)
+                EXPECT_NE(std::string(error.what()).find(name), std::string::npos) << error.what();
+        }
+        EXPECT_EQ(ReadTree(ServerRoot()), published) << c.named.front();
+    }
+}
+
 TEST_F(PublisherTest, VerifyReportsEveryBrokenChain) {
     Publish("1", {{"a.txt", "a"}, {"b.txt", "b"}});
     Publish("2", {{"a.txt", "A"}, {"b.txt", "b"}});

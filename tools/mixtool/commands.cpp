@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <nlohmann/json.hpp>
 
 #include "input_file_entry.h"
@@ -69,7 +68,7 @@ std::uint32_t OffsetOf(const MixArchiveEntry& entry) {
 std::vector<std::string> ExtractionPaths(const std::string& archive, const MixFile& mix,
                                          const std::string& directory) {
     std::vector<std::string> paths;
-    std::map<std::string, std::string> claimed;
+    NameClaims claims;
     for (const MixArchiveEntry* entry : mix.entries) {
         const std::string name = entry->name.get();
         ConfinedName confined = ConfineName(directory, name);
@@ -77,9 +76,8 @@ std::vector<std::string> ExtractionPaths(const std::string& archive, const MixFi
             throw MixLimitError(archive, "entry name \"" + name + "\" " + confined.refusal +
                                              ": it would not be extracted inside " + directory);
         }
-        const auto [earlier, fresh] = claimed.try_emplace(FoldName(name), name);
-        if (!fresh) {
-            throw MixLimitError(archive, "entry names \"" + earlier->second + "\" and \"" + name +
+        if (const std::string earlier = claims.Claim(name); !earlier.empty()) {
+            throw MixLimitError(archive, "entry names \"" + earlier + "\" and \"" + name +
                                              "\" would be one file on Windows");
         }
         paths.push_back(std::move(confined.path));

@@ -17,6 +17,8 @@
 #include "mix/mix_file.h"
 #include "mix/mix_patcher.h"
 #include "platform/downloader.h"
+#include "platform/confined_name.h"
+#include "platform/file_io.h"
 #include "platform/file_system.h"
 #include "platform/folder_downloader.h"
 #include "platform/path.h"
@@ -119,8 +121,7 @@ bool EndsWithMix(const std::string& name) {
 }
 
 std::string FileHash(const fs::path& path) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.string().c_str(), "rb"),
-                                                         &std::fclose);
+    const UniqueFile file = OpenFile(path.u8string(), "rb");
     if (!file) throw PublishError("cannot read " + path.string());
     Sha256 hash;
     std::vector<unsigned char> buffer(1 << 20);
@@ -136,7 +137,7 @@ std::map<std::string, std::string> ScanBuild(const fs::path& directory) {
     if (directory.empty() || !fs::exists(directory)) return files;
     for (const auto& entry : fs::recursive_directory_iterator(directory)) {
         if (!entry.is_regular_file()) continue;
-        files[entry.path().lexically_relative(directory).generic_string()] = FileHash(entry.path());
+        files[entry.path().lexically_relative(directory).generic_u8string()] = FileHash(entry.path());
     }
     return files;
 }
@@ -175,6 +176,50 @@ tinyxml2::XMLElement* AddFile(tinyxml2::XMLDocument& document, tinyxml2::XMLElem
 std::string WholePackageOf(const std::string& name) {
     const auto slash = name.find('/');
     return slash == std::string::npos ? "files" : "files-" + Sanitise(name.substr(0, slash));
+}
+
+std::string FlatName(const std::string& name) {
+    std::string flat = name;
+    std::replace(flat.begin(), flat.end(), '/', '.');
+    return Sanitise(flat);
+}
+
+std::string PatchPackageOf(const std::string& name) { return "patch-" + FlatName(name); }
+
+// What the launcher writes on a player's disk must be names Windows holds, no two of
+// them one file there: the build's files, and the packages the tree will hold (those of
+// the files that changed, and the patch packages a changed archive may take).
+void RefuseNamesWindowsCannotHold(const std::map<std::string, std::string>& previous,
+                                  const std::map<std::string, std::string>& current) {
+    std::vector<std::string> faults;
+    NameClaims files;
+    for (const auto& [name, checksum] : current) {
+        const ConfinedName confined = ConfineName("game", name);
+        if (!confined.ok()) {
+            faults.push_back("\"" + name + "\" " + confined.refusal);
+        } else if (const std::string earlier = files.Claim(name); !earlier.empty()) {
+            faults.push_back("\"" + earlier + "\" and \"" + name + "\" are one file on Windows");
+        }
+    }
+    // Folded package name to the package and the file that gives it.
+    std::map<std::string, std::pair<std::string, std::string>> packages;
+    const auto claim = [&](const std::string& package, const std::string& name, bool whole) {
+        const auto [at, fresh] = packages.try_emplace(FoldName(package), package, name);
+        // Files of one folder share their package; nothing else may.
+        if (fresh || (whole && at->second.first == package)) return;
+        faults.push_back("the packages of \"" + at->second.second + "\" and \"" + name + "\" (" +
+                         at->second.first + ", " + package + ") are one file on Windows");
+    };
+    for (const auto& [name, checksum] : current) {
+        const auto before = previous.find(name);
+        if (before != previous.end() && before->second == checksum) continue;
+        claim(WholePackageOf(name), name, true);
+        if (before != previous.end() && EndsWithMix(name)) claim(PatchPackageOf(name), name, false);
+    }
+    if (faults.empty()) return;
+    std::string message = "the build holds names Windows cannot hold";
+    for (const std::string& fault : faults) message += "\n  " + fault;
+    throw PublishError(message);
 }
 
 VersionCatalogue ReadCatalogue(const fs::path& path) {
@@ -276,6 +321,7 @@ void AddVersion(const std::string& root, const std::string& version, const std::
                 "the build holds manifest.validate.xml, a name the launcher reserves");
         }
     }
+    RefuseNamesWindowsCannotHold(previous, current);
     // Objects first: a publish killed later leaves only objects no manifest lists yet.
     for (const auto& [name, checksum] : current)
         AddToStore(root, checksum, fs::path(buildDir) / fs::u8path(name));
@@ -293,10 +339,8 @@ void AddVersion(const std::string& root, const std::string& version, const std::
         const auto before = previous.find(name);
         if (before != previous.end() && before->second == checksum) continue;
         if (before != previous.end() && EndsWithMix(name)) {
-            std::string flat = name;
-            std::replace(flat.begin(), flat.end(), '/', '.');
-            const std::string package = "patch-" + Sanitise(flat);
-            std::string patchName = Sanitise(flat) + ".patch";
+            const std::string package = PatchPackageOf(name);
+            std::string patchName = FlatName(name) + ".patch";
             while (current.count(patchName) != 0) patchName = "_" + patchName;
             const fs::path staged = scratch.path() / "patches" / patchName;
             fs::create_directories(staged.parent_path());
