@@ -2,7 +2,11 @@
 
 #include <libconfig.h>
 
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "platform/file_io.h"
@@ -24,11 +28,62 @@ private:
     config_t config_;
 };
 
+// Past this the file is no settings file, and libconfig 1.5 would take minutes over a
+// long string: it is not parsed at all.
+constexpr std::size_t kMaxConfigBytes = 1 << 20;
+
+// Parses the file's text into config; false when it is missing, too large or malformed
+// (config then holds what parsed before the error).
+bool ParseConfig(Config& config, const std::string& path, std::string& text) {
+    const auto size = RegularFileSize(path);
+    if (!size || *size > kMaxConfigBytes) return false;
+    auto bytes = ReadFileBytes(path);
+    if (!bytes || bytes->size() > kMaxConfigBytes) return false;
+    text = std::move(*bytes);
+    return config_read_string(config.get(), text.c_str()) == CONFIG_TRUE;
+}
+
+bool IsNameCharacter(char c) {
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '*';
+}
+
+// libconfig 1.5 wraps integer literals to 32 bits (4294967295 reads as -1), so the literal
+// is read again from the setting's line; false when it does not fit.
+bool LiteralFits32Bits(const std::string& text, const config_setting_t* member, const char* name) {
+    std::size_t start = 0;
+    for (int line = config_setting_source_line(member); line > 1 && start != std::string::npos;
+         --line) {
+        start = text.find('\n', start);
+        if (start != std::string::npos) ++start;
+    }
+    if (start == std::string::npos) return true;
+    const std::string line = text.substr(start, text.find('\n', start) - start);
+    const std::size_t length = std::strlen(name);
+    for (std::size_t at = line.find(name); at != std::string::npos; at = line.find(name, at + 1)) {
+        if ((at > 0 && IsNameCharacter(line[at - 1])) ||
+            (at + length < line.size() && IsNameCharacter(line[at + length]))) {
+            continue;
+        }
+        std::size_t value = line.find_first_not_of(" \t", at + length);
+        if (value == std::string::npos || (line[value] != '=' && line[value] != ':')) continue;
+        value = line.find_first_not_of(" \t", value + 1);
+        if (value == std::string::npos) return true;
+        errno = 0;
+        char* end = nullptr;
+        const long long literal = std::strtoll(line.c_str() + value, &end, 0);
+        return errno != ERANGE && literal >= std::numeric_limits<std::int32_t>::min() &&
+               literal <= std::numeric_limits<std::int32_t>::max();
+    }
+    return true;
+}
+
 // libconfig turns a 64-bit int outside 32 bits into 0; such a value is not taken at all.
-bool LookupInt32(const config_setting_t* group, const char* name, std::int32_t& value) {
+bool LookupInt32(const std::string& text, const config_setting_t* group, const char* name,
+                 std::int32_t& value) {
     const config_setting_t* member = config_setting_get_member(group, name);
     if (member == nullptr) return false;
     if (config_setting_type(member) == CONFIG_TYPE_INT) {
+        if (!LiteralFits32Bits(text, member, name)) return false;
         value = config_setting_get_int(member);
         return true;
     }
@@ -95,14 +150,15 @@ std::string EngineConfigPath(const std::string& documentsDirectory) {
 bool ReadEngineConfig(const std::string& path, RenderSettings& settings) {
     if (path.empty()) return false;
     Config config;
-    if (config_read_file(config.get(), path.c_str()) != CONFIG_TRUE) return false;
+    std::string text;
+    if (!ParseConfig(config, path, text)) return false;
     const config_setting_t* render = config_lookup(config.get(), "Render");
     if (render == nullptr) return false;
 
     // A "Render" that is not a group has no members, so every lookup below fails.
     LookupString(render, "Device", settings.device);
-    LookupInt32(render, "Width", settings.width);
-    LookupInt32(render, "Height", settings.height);
+    LookupInt32(text, render, "Width", settings.width);
+    LookupInt32(text, render, "Height", settings.height);
     double refreshRate = 0.0;
     if (config_setting_lookup_float(render, "RefreshRate", &refreshRate) == CONFIG_TRUE) {
         settings.refreshRate = static_cast<float>(refreshRate);
@@ -112,11 +168,11 @@ bool ReadEngineConfig(const std::string& path, RenderSettings& settings) {
     if (config_setting_lookup_bool(render, "ExclusiveFullscreen", &flag) == CONFIG_TRUE) {
         settings.fullscreenMode = flag ? kBorderless : kWindowed;
     }
-    LookupInt32(render, "FullscreenMode", settings.fullscreenMode);
+    LookupInt32(text, render, "FullscreenMode", settings.fullscreenMode);
     if (config_setting_lookup_bool(render, "DisableVSync", &flag) == CONFIG_TRUE) {
         settings.disableVSync = flag != 0;
     }
-    LookupInt32(render, "MaxFPS", settings.maxFps);
+    LookupInt32(text, render, "MaxFPS", settings.maxFps);
     if (!LookupString(render, "WindowPlacement", settings.windowPlacement)) {
         settings.windowPlacement.clear();
     }
@@ -128,7 +184,8 @@ void WriteEngineConfig(const std::string& path, const RenderSettings& settings) 
     Config config;
     // A missing or broken file still yields a tree (empty, or what parsed before the
     // error), and the write goes on from it.
-    config_read_file(config.get(), path.c_str());
+    std::string text;
+    ParseConfig(config, path, text);
     RemoveValuelessSettings(config_root_setting(config.get()));
     config_setting_t* render =
         Member(config_root_setting(config.get()), "Render", CONFIG_TYPE_GROUP);

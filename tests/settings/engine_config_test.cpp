@@ -139,6 +139,25 @@ TEST_F(EngineConfigTest, ReadSkipsValuesOfAnotherTypeAndIntsBeyond32Bits) {
     EXPECT_EQ(settings.windowPlacement, "") << "an absent WindowPlacement empties it";
 }
 
+// libconfig 1.5 would read each of these wrapped to 32 bits (4294967295 as -1).
+TEST_F(EngineConfigTest, ReadIgnoresIntsThatOnlyWrapInto32Bits) {
+    Write("Render:\n{\n  Width = 4294967295;\n  Height = 2147483648;\n"
+          "  MaxFPS = 99999999999; FullscreenMode = 0x100000001;\n};\n");
+    ASSERT_TRUE(ReadEngineConfig(path, settings));
+    const RenderSettings defaults;
+    EXPECT_EQ(settings.width, defaults.width);
+    EXPECT_EQ(settings.height, defaults.height);
+    EXPECT_EQ(settings.maxFps, defaults.maxFps);
+    EXPECT_EQ(settings.fullscreenMode, defaults.fullscreenMode);
+}
+
+// A long string would hold libconfig 1.5 for minutes; such a file is not parsed.
+TEST_F(EngineConfigTest, OversizedFileIsNotParsed) {
+    Write("Render:\n{\n  Width = 1024;\n};\nPad = \"" + std::string(1 << 20, 'x') + "\";\n");
+    EXPECT_FALSE(ReadEngineConfig(path, settings));
+    EXPECT_EQ(settings.width, RenderSettings().width);
+}
+
 TEST_F(EngineConfigTest, RefreshRateIsKeptAtSinglePrecisionThroughARoundTrip) {
     Write("Render:\n{\n  RefreshRate = 59.94;\n};\n");
     ASSERT_TRUE(ReadEngineConfig(path, settings));
