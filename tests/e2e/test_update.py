@@ -209,13 +209,29 @@ def test_a_zip_entry_never_writes_outside_the_game_folder(signed_in, install, pu
     body = update_fails(signed_in, ui, shot, "zip-refused")
     outside = [p for p in install.directory.parent.rglob("*escaped*") if install.game_dir not in p.parents]
     assert outside == []
-    if entry.startswith(".."):
-        # ".." components are dropped: the file lands inside the game folder, and the
-        # build then fails for want of this version's validation manifest.
-        assert (install.game_dir / "escaped.txt").exists()
-    else:
-        assert "evil.zip" in body, body
-        assert {p.name for p in install.game_dir.iterdir()} == {"game.exe", "data", "main.mix"}
+    assert "evil.zip" in body and entry in body, body
+    assert {p.name for p in install.game_dir.iterdir()} == {"game.exe", "data", "main.mix"}
+
+
+def test_file_names_in_any_script_install_as_published(signed_in, install, published, release, build, ui,
+                                                      tmp_path):
+    published()
+    files = {"donn\u00e9es/carte \u00e9t\u00e9.txt": b"ete",
+             "\u043a\u0430\u0440\u0442\u044b/\u0441\u0435\u0432\u0435\u0440.map": sample_game.noise(7, 4096),
+             "\u8a66\u9a13 \U0001F3AE.dat": b"shi ken"}
+    folder = tmp_path / "build-scripts"
+    folder.mkdir()
+    shutil.copy2(build.helper("game.exe"), folder / "game.exe")
+    for name, content in files.items():
+        (folder / name).parent.mkdir(parents=True, exist_ok=True)
+        (folder / name).write_bytes(content)
+    sample_game.run_tool(sample_game.PUBLISH, "add-version", release.root, "1.0", folder, "--full")
+    signed_in()
+    ui.click(MAIN_WINDOW, BUTTON)
+    # Play comes only once the game folder validated against the published list.
+    wait_for_button(ui, "&Play")
+    assert sample_game.game_files(install.game_dir) == sample_game.game_files(folder)
+    assert (install.directory / "version.xml").exists()
 
 
 def test_a_manifest_that_is_not_xml_is_reported(signed_in, install, published, release, build, ui, shot,
