@@ -10,26 +10,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "fuzz_scratch.h"
 #include "mix/mix_error.h"
 #include "mix/mix_patcher.h"
 
 namespace {
-
-const std::string& WorkDirectory() {
-    static const std::string directory = [] {
-        char pattern[] = "/tmp/kestrava-fuzz-XXXXXX";
-        if (mkdtemp(pattern) == nullptr) std::abort();
-        return std::string(pattern);
-    }();
-    return directory;
-}
-
-void WriteFile(const std::string& path, const std::uint8_t* data, std::size_t size) {
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    if (out == nullptr) std::abort();
-    if (size > 0) std::fwrite(data, 1, size, out);
-    std::fclose(out);
-}
 
 bool Exists(const std::string& path) { return access(path.c_str(), F_OK) == 0; }
 
@@ -42,11 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     size -= 4;
     if (sourceSize > size) sourceSize = size;
 
-    const std::string source = WorkDirectory() + "/source.mix";
-    const std::string patch = WorkDirectory() + "/patch.mix";
-    const std::string output = WorkDirectory() + "/output.mix";
-    WriteFile(source, data, sourceSize);
-    WriteFile(patch, data + sourceSize, size - sourceSize);
+    const std::string source = WriteScratchFile("source.mix", data, sourceSize);
+    const std::string patch = WriteScratchFile("patch.mix", data + sourceSize, size - sourceSize);
+    const std::string output = ScratchFolder() + "/output.mix";
     std::remove(output.c_str());
 
     bool patched = false;
