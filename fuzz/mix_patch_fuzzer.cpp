@@ -6,9 +6,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "fuzz_scratch.h"
 #include "mix/mix_error.h"

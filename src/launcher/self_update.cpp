@@ -8,8 +8,8 @@
 #include <memory>
 #include <optional>
 
-#include "platform/file_system.h"
 #include "platform/file_io.h"
+#include "platform/file_system.h"
 #include "platform/path.h"
 #include "platform/process_runner.h"
 #include "update/download_service.h"

@@ -1,6 +1,6 @@
 #include <cstring>
-#include <memory>
 #include <limits>
+#include <memory>
 
 #include "mix/mix_error.h"
 #include "mix/mix_file.h"

@@ -15,8 +15,9 @@ void Load(XMLDocument& document, const std::string& path, const std::string& lab
     // Opened through the file-system layer, so the path is read as every other one is.
     const UniqueFile file = OpenFile(path, "rb");
     const tinyxml2::XMLError error = file ? document.LoadFile(file.get())
-                                     : FileExists(path) ? tinyxml2::XML_ERROR_FILE_COULD_NOT_BE_OPENED
-                                                        : tinyxml2::XML_ERROR_FILE_NOT_FOUND;
+                                     : FileExists(path)
+                                         ? tinyxml2::XML_ERROR_FILE_COULD_NOT_BE_OPENED
+                                         : tinyxml2::XML_ERROR_FILE_NOT_FOUND;
     if (error == tinyxml2::XML_SUCCESS) return;
     if (error == tinyxml2::XML_ERROR_FILE_NOT_FOUND) throw InstallError(label + " is missing.");
     if (error == tinyxml2::XML_ERROR_FILE_COULD_NOT_BE_OPENED ||

@@ -64,8 +64,9 @@ std::string RequireConfined(const std::string& root, const std::string& name,
                             const std::string& label) {
     ConfinedName confined = ConfineName(root, name);
     if (!confined.ok()) {
-        throw InstallError(label + " names a file outside the game folder, or one Windows cannot hold: \"" + name +
-                           "\" " + confined.refusal + ".");
+        throw InstallError(label +
+                           " names a file outside the game folder, or one Windows cannot hold: \"" +
+                           name + "\" " + confined.refusal + ".");
     }
     return std::move(confined.path);
 }

@@ -1,10 +1,10 @@
 #include "update/runtime_installer.h"
 
+#include "platform/file_system.h"
 #include "platform/path.h"
 #include "platform/process_runner.h"
 #include "platform/status_sink.h"
 #include "update/download_service.h"
-#include "platform/file_system.h"
 #include "update/web_servers.h"
 
 void InstallRuntime(const std::string& installDirectory) {

@@ -9,11 +9,11 @@
 
 #include "launcher/launcher_state.h"
 #include "launcher/self_update.h"
+#include "platform/file_system.h"
 #include "platform/path.h"
 #include "platform/status_sink.h"
 #include "update/documents.h"
 #include "update/download_service.h"
-#include "platform/file_system.h"
 #include "update/install_layout.h"
 #include "update/install_version.h"
 #include "update/repair.h"

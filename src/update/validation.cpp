@@ -5,8 +5,8 @@
 #include <memory>
 #include <set>
 
-#include "platform/file_system.h"
 #include "platform/file_io.h"
+#include "platform/file_system.h"
 #include "platform/path.h"
 #include "platform/status_sink.h"
 #include "update/documents.h"

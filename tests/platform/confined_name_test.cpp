@@ -1,7 +1,6 @@
 #include "platform/confined_name.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 
 #include "platform/path.h"
@@ -107,10 +106,15 @@ TEST(ConfineNameTest, FoldingMeetsWhereWindowsNamesMeet) {
         bool same;
     } cases[] = {
         {"Data/Readme.TXT", "data\\readme.txt", true},
-        {"\xC3\x89t\xC3\xA9", "\xC3\xA9T\xC3\x89", true},                          // Été, éTÉ
-        {"\xD0\x9A\xD0\xB0\xD1\x80\xD1\x82\xD0\xB0", "\xD0\xBA\xD0\x90\xD0\xA0\xD0\xA2\xD0\x90", true},
-        {"\xC5\x81\xC3\xB3" "d\xC5\xBA", "\xC5\x82\xC3\x93" "D\xC5\xB9", true},  // Łódź
-        {"\xCE\xB1\xCE\xB2", "\xCE\x91\xCE\x92", true},                            // αβ
+        {"\xC3\x89t\xC3\xA9", "\xC3\xA9T\xC3\x89", true},  // Été, éTÉ
+        {"\xD0\x9A\xD0\xB0\xD1\x80\xD1\x82\xD0\xB0", "\xD0\xBA\xD0\x90\xD0\xA0\xD0\xA2\xD0\x90",
+         true},
+        {"\xC5\x81\xC3\xB3"
+         "d\xC5\xBA",
+         "\xC5\x82\xC3\x93"
+         "D\xC5\xB9",
+         true},                                          // Łódź
+        {"\xCE\xB1\xCE\xB2", "\xCE\x91\xCE\x92", true},  // αβ
         {"a.txt", "b.txt", false},
         {"a/b", "ab", false},
         {"\xC3\xA9", "e", false},

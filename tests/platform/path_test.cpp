@@ -1,8 +1,8 @@
-#include "platform/file_system.h"
 #include "platform/path.h"
 
 #include <gtest/gtest.h>
 
+#include "platform/file_system.h"
 #include "temp_dir.h"
 
 TEST(PathTest, JoinAlwaysInsertsOneSeparatorAndKeepsSubdirectorySegments) {

@@ -1,9 +1,9 @@
 #include "settings/engine_config.h"
 
-#include <gtest/gtest.h>
 #include <libconfig.h>
 
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -141,8 +141,9 @@ TEST_F(EngineConfigTest, ReadSkipsValuesOfAnotherTypeAndIntsBeyond32Bits) {
 
 // libconfig 1.5 would read each of these wrapped to 32 bits (4294967295 as -1).
 TEST_F(EngineConfigTest, ReadIgnoresIntsThatOnlyWrapInto32Bits) {
-    Write("Render:\n{\n  Width = 4294967295;\n  Height = 2147483648;\n"
-          "  MaxFPS = 99999999999; FullscreenMode = 0x100000001;\n};\n");
+    Write(
+        "Render:\n{\n  Width = 4294967295;\n  Height = 2147483648;\n"
+        "  MaxFPS = 99999999999; FullscreenMode = 0x100000001;\n};\n");
     ASSERT_TRUE(ReadEngineConfig(path, settings));
     const RenderSettings defaults;
     EXPECT_EQ(settings.width, defaults.width);

@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
-#include "platform/folder_downloader.h"
 #include "platform/file_system.h"
+#include "platform/folder_downloader.h"
 #include "platform/path.h"
 #include "recording_status.h"
 #include "temp_dir.h"

@@ -1,15 +1,14 @@
 // The Install and Update paths end to end, against trees made by the publisher.
 #include "update/update_flow.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <gtest/gtest.h>
 
 #include "launcher/launcher_state.h"
-#include "update/documents.h"
 #include "platform/file_system.h"
+#include "update/documents.h"
 #include "update/update_test_support.h"
 #include "update/web_servers.h"
 

@@ -46,7 +46,8 @@ TEST_F(ExtractZipTest, RefusedPackagesWriteNothing) {
         {{{"\xC3\x89t\xC3\xA9.txt", "1"}, {"\xC3\xA9T\xC3\x89.TXT", "2"}}, kExtractUnsafeName, "T"},
         {{{"folder", "data", false, false, true}}, kExtractBadEntry, "folder"},
         {{{"big.bin", std::string(700, 'x')}, {"more.bin", std::string(400, 'y')}},
-         kExtractTooLarge, "more.bin"},
+         kExtractTooLarge,
+         "more.bin"},
     };
     for (const auto& c : cases) {
         std::vector<ZipEntrySpec> entries = {{"first.txt", "first"}};

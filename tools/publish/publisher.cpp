@@ -16,8 +16,8 @@
 #include "mix/mix_error.h"
 #include "mix/mix_file.h"
 #include "mix/mix_patcher.h"
-#include "platform/downloader.h"
 #include "platform/confined_name.h"
+#include "platform/downloader.h"
 #include "platform/file_io.h"
 #include "platform/file_system.h"
 #include "platform/folder_downloader.h"
@@ -137,7 +137,8 @@ std::map<std::string, std::string> ScanBuild(const fs::path& directory) {
     if (directory.empty() || !fs::exists(directory)) return files;
     for (const auto& entry : fs::recursive_directory_iterator(directory)) {
         if (!entry.is_regular_file()) continue;
-        files[entry.path().lexically_relative(directory).generic_u8string()] = FileHash(entry.path());
+        files[entry.path().lexically_relative(directory).generic_u8string()] =
+            FileHash(entry.path());
     }
     return files;
 }

@@ -1,13 +1,13 @@
 #include "platform/file_system.h"
 
 #include <dirent.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 
 #include "platform/file_io.h"
 #include "platform/path.h"

@@ -1,12 +1,13 @@
 #include "platform/file_system.h"
 
-#include <io.h>
-#include <sys/stat.h>
 #include <windows.h>
+
+#include <io.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <sys/stat.h>
 
 #include "platform/file_io.h"
 #include "platform/path.h"

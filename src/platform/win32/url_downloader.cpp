@@ -1,11 +1,11 @@
 #include "platform/win32/url_downloader.h"
 
-#include "platform/win32/wide_text.h"
-
 #include <windows.h>
 
 #include <urlmon.h>
 #include <wininet.h>
+
+#include "platform/win32/wide_text.h"
 
 namespace {
 
@@ -87,7 +87,7 @@ TransferResult UrlDownloader::Download(const std::string& url, const std::string
                                        DownloadObserver* observer) {
     BindStatus status(observer);
     const HRESULT result = URLDownloadToFileW(nullptr, WideFromUtf8(url).c_str(),
-                                               WidePath(localPath).c_str(), 0, &status);
+                                              WidePath(localPath).c_str(), 0, &status);
     if (result == HRESULT_FROM_WIN32(ERROR_DISK_FULL) ||
         result == HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL) || result == STG_E_MEDIUMFULL) {
         return TransferResult::kDiskFull;

@@ -26,7 +26,8 @@ std::string Utf8FromWide(const std::wstring& text) {
 
 std::wstring WidePath(const std::string& path) {
     std::wstring wide = WideFromUtf8(path);
-    const bool drivePath = wide.size() > 2 && wide[1] == L':' && (wide[2] == L'\\' || wide[2] == L'/');
+    const bool drivePath =
+        wide.size() > 2 && wide[1] == L':' && (wide[2] == L'\\' || wide[2] == L'/');
     if (drivePath && wide.size() >= MAX_PATH) {
         for (wchar_t& c : wide) {
             if (c == L'/') c = L'\\';
