@@ -119,8 +119,13 @@ void RecordPackages(const fs::path& versionDir) {
         const char* package = file->Attribute("package");
         const char* checksum = file->Attribute("checksum");
         if (package == nullptr || *package == '\0' || checksum == nullptr || *checksum == '\0') continue;
+        // A package the tree lacks gets no hash: launchers refuse it, and verify names it.
         const fs::path zip = versionDir / (std::string(package) + ".zip");
-        if (!fs::is_regular_file(zip)) throw PublishError(zip.string() + " is missing");
+        if (!fs::is_regular_file(zip)) {
+            file->DeleteAttribute("packageSha256");
+            file->DeleteAttribute("packageSize");
+            continue;
+        }
         file->SetAttribute("packageSha256", Hash(zip).c_str());
         file->SetAttribute("packageSize", std::to_string(fs::file_size(zip)).c_str());
     }
@@ -228,9 +233,10 @@ void SignTree(const std::string& rootText, const SigningOptions& options) {
             });
         } else if (std::string(signedDocument.root) == "Version") {
             const fs::path executable = path.parent_path() / "launcher.exe";
-            if (!fs::is_regular_file(executable)) throw PublishError(executable.string() + " is missing");
-            element->SetAttribute("size", std::to_string(fs::file_size(executable)).c_str());
-            element->SetAttribute("sha256", Hash(executable).c_str());
+            const bool present = fs::is_regular_file(executable);
+            SetOrClear(element, "size",
+                       present ? std::optional(std::to_string(fs::file_size(executable))) : std::nullopt);
+            SetOrClear(element, "sha256", present ? std::optional(Hash(executable)) : std::nullopt);
         }
         element->SetAttribute("Serial", std::to_string(serial).c_str());
         SetOrClear(element, "Expires", expires);

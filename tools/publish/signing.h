@@ -34,8 +34,9 @@ struct SigningOptions {
     std::optional<int> expiresInDays;  // none: the release never expires
 };
 
-// Signs the tree as it stands: records the hashes above, raises the serial, sets or
-// clears the expiry and writes each document and its signature whole.
+// Signs the tree as it stands: records the hashes above (none for a file the tree
+// lacks, which launchers then refuse), raises the serial, sets or clears the expiry and
+// writes each document and its signature whole.
 void SignTree(const std::string& root, const SigningOptions& options);
 
 // "signatures": every root document present carries a valid signature by one of keys
