@@ -37,7 +37,8 @@ FileFacts FetchLauncherRelease(const std::string& installDirectory, const std::s
     if (FetchSigned(UpdateServerBaseUrl(), directory, "launcher.xml", label) !=
         TransferResult::kCompleted) {
         if (ReleasesSigned())
-            throw VerificationError("the server sent no signed launcher release", label + " did not arrive.");
+            throw VerificationError("the server sent no signed launcher release",
+                                    label + " did not arrive.");
         return release;
     }
     try {

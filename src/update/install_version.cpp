@@ -171,7 +171,8 @@ void InstallVersion(const std::string& gameDirectory, const std::string& workDir
     for (const auto& [package, patch] : patches) {
         ApplyPatch(gameDirectory, workDirectory, package, patch.first, patch.second);
     }
-    for (const auto& package : packages) RemoveFile(JoinPath(workDirectory, ZipNameOf(package.first)));
+    for (const auto& package : packages)
+        RemoveFile(JoinPath(workDirectory, ZipNameOf(package.first)));
 }
 
 void InstallVersion(const std::string& gameDirectory, const std::string& workDirectory,

@@ -18,7 +18,8 @@
 namespace {
 
 constexpr char kNotSigned[] = "the server sent files that are not signed by Kestrava";
-constexpr char kRolledBack[] = "the server sent an older release than this launcher has already seen";
+constexpr char kRolledBack[] =
+    "the server sent an older release than this launcher has already seen";
 constexpr char kExpired[] = "the server sent a release whose signature has expired";
 // Far more than any number of signers needs; a larger file is not read.
 constexpr std::size_t kMaxSignatureFile = 16 * 1024;
@@ -164,7 +165,8 @@ bool FileMatches(const std::string& path, const FileFacts& facts) {
 void RequireSignedContent(const std::string& path, const FileFacts& facts,
                           const std::string& label) {
     if (!ReleasesSigned()) return;
-    if (!facts.sha256) throw VerificationError(kNotSigned, label + " is not named by a signed hash.");
+    if (!facts.sha256)
+        throw VerificationError(kNotSigned, label + " is not named by a signed hash.");
     if (!FileMatches(path, facts))
         throw VerificationError(kNotSigned, label + " differs from the signed release.");
 }
@@ -189,8 +191,7 @@ void RequireFresh(const std::string& path, const char* rootElement,
         if (static_cast<std::int64_t>(std::time(nullptr)) >= *expires)
             throw VerificationError(kExpired, label + " expired at " + *expiresText + ".");
     }
-    if (remember && *serial > highest)
-        WriteWholeFile(serialPath, std::to_string(*serial));
+    if (remember && *serial > highest) WriteWholeFile(serialPath, std::to_string(*serial));
 }
 
 std::optional<std::int64_t> ParseUtcTime(const std::string& text) {

@@ -48,8 +48,11 @@ KeyOptions TakeKeyOptions(std::vector<std::string>& args) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const bool hasValue = i + 1 < args.size();
         if (args[i] == "--key") {
-            if (!hasValue) options.bad = true;
-            else options.keys.push_back(args[++i]);
+            if (hasValue) {
+                options.keys.push_back(args[++i]);
+            } else {
+                options.bad = true;
+            }
         } else if (args[i] == "--expires") {
             const std::string days = hasValue ? args[++i] : "";
             if (days.empty() || days.size() > 5 ||

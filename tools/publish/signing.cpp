@@ -15,6 +15,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+
 #include <sys/stat.h>
 #else
 #include <unistd.h>
@@ -65,7 +66,8 @@ void WriteWhole(const fs::path& path, const std::string& bytes) {
         throw PublishError("cannot write " + path.string() + ": " + DescribeErrno(error));
 }
 
-void SetOrClear(tinyxml2::XMLElement* element, const char* name, const std::optional<std::string>& value) {
+void SetOrClear(tinyxml2::XMLElement* element, const char* name,
+                const std::optional<std::string>& value) {
     if (value) {
         element->SetAttribute(name, value->c_str());
     } else {
@@ -79,7 +81,8 @@ std::optional<std::uint64_t> SerialOf(const fs::path& path, const char* rootName
         return std::nullopt;
     const tinyxml2::XMLElement* root = document.FirstChildElement(rootName);
     std::uint64_t serial = 0;
-    if (root == nullptr || root->QueryUnsigned64Attribute("Serial", &serial) != tinyxml2::XML_SUCCESS)
+    if (root == nullptr ||
+        root->QueryUnsigned64Attribute("Serial", &serial) != tinyxml2::XML_SUCCESS)
         return std::nullopt;
     return serial;
 }
@@ -88,8 +91,9 @@ std::string Signatures(const std::string& bytes, const std::vector<SecretKey>& k
     std::string lines;
     for (const SecretKey& key : keys) {
         unsigned char signature[crypto_sign_BYTES];
-        crypto_sign_detached(signature, nullptr, reinterpret_cast<const unsigned char*>(bytes.data()),
-                             bytes.size(), key.data());
+        crypto_sign_detached(signature, nullptr,
+                             reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(),
+                             key.data());
         const ReleaseKey publicKey = PublicKeyOf(key);
         lines += LowerHex(publicKey.data(), publicKey.size()) + " " +
                  LowerHex(signature, sizeof signature) + "\n";
@@ -100,8 +104,8 @@ std::string Signatures(const std::string& bytes, const std::vector<SecretKey>& k
 // The version folders the catalogue names, with a visitor per version element.
 void ForEachVersion(tinyxml2::XMLElement* catalogue,
                     const std::function<void(tinyxml2::XMLElement&, const std::string&)>& visit) {
-    for (tinyxml2::XMLElement* version = catalogue->FirstChildElement("Version"); version != nullptr;
-         version = version->NextSiblingElement("Version")) {
+    for (tinyxml2::XMLElement* version = catalogue->FirstChildElement("Version");
+         version != nullptr; version = version->NextSiblingElement("Version")) {
         if (const char* value = version->Attribute("Value")) visit(*version, value);
     }
 }
@@ -118,7 +122,8 @@ void RecordPackages(const fs::path& versionDir) {
          file = file->NextSiblingElement("File")) {
         const char* package = file->Attribute("package");
         const char* checksum = file->Attribute("checksum");
-        if (package == nullptr || *package == '\0' || checksum == nullptr || *checksum == '\0') continue;
+        if (package == nullptr || *package == '\0' || checksum == nullptr || *checksum == '\0')
+            continue;
         // A package the tree lacks gets no hash: launchers refuse it, and verify names it.
         const fs::path zip = versionDir / (std::string(package) + ".zip");
         if (!fs::is_regular_file(zip)) {
@@ -149,15 +154,16 @@ std::string GenerateKey(const std::string& path) {
                              LowerHex(secret.data(), crypto_sign_SEEDBYTES) + "\n";
     sodium_memzero(secret.data(), secret.size());
 #ifdef _WIN32
-    const int descriptor = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                                 _S_IREAD | _S_IWRITE);
+    const int descriptor =
+        _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
 #else
     const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
 #endif
     if (descriptor < 0) {
         throw PublishError("cannot create " + path + ": " +
-                           (errno == EEXIST ? std::string("it exists already; a key is never overwritten")
-                                            : DescribeErrno(errno)));
+                           (errno == EEXIST
+                                ? std::string("it exists already; a key is never overwritten")
+                                : DescribeErrno(errno)));
     }
     UniqueFile file(fdopen(descriptor, "wb"));
     if (!file || std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() ||
@@ -234,8 +240,9 @@ void SignTree(const std::string& rootText, const SigningOptions& options) {
         } else if (std::string(signedDocument.root) == "Version") {
             const fs::path executable = path.parent_path() / "launcher.exe";
             const bool present = fs::is_regular_file(executable);
-            SetOrClear(element, "size",
-                       present ? std::optional(std::to_string(fs::file_size(executable))) : std::nullopt);
+            SetOrClear(
+                element, "size",
+                present ? std::optional(std::to_string(fs::file_size(executable))) : std::nullopt);
             SetOrClear(element, "sha256", present ? std::optional(Hash(executable)) : std::nullopt);
         }
         element->SetAttribute("Serial", std::to_string(serial).c_str());
@@ -311,7 +318,8 @@ ChainReport VerifySignatures(const std::string& rootText, const std::vector<Rele
                 tinyxml2::XML_SUCCESS)
                 continue;
             const tinyxml2::XMLElement* files = manifest.FirstChildElement("Game_Manifest");
-            for (const tinyxml2::XMLElement* file = files ? files->FirstChildElement("File") : nullptr;
+            for (const tinyxml2::XMLElement* file = files ? files->FirstChildElement("File")
+                                                          : nullptr;
                  file != nullptr; file = file->NextSiblingElement("File")) {
                 const auto package = attribute(*file, "package");
                 const auto checksum = attribute(*file, "checksum");
