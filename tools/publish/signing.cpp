@@ -114,10 +114,11 @@ void ForEachVersion(tinyxml2::XMLElement* catalogue,
 void RecordPackages(const fs::path& versionDir) {
     const fs::path path = versionDir / "manifest.xml";
     if (!fs::exists(path)) return;
+    // One the launcher cannot read is signed as it stands: it refuses it all the same.
     tinyxml2::XMLDocument manifest;
-    Load(manifest, path);
+    if (manifest.LoadFile(path.string().c_str()) != tinyxml2::XML_SUCCESS) return;
     tinyxml2::XMLElement* root = manifest.FirstChildElement("Game_Manifest");
-    if (root == nullptr) throw PublishError(path.string() + " has no Game_Manifest element");
+    if (root == nullptr) return;
     for (tinyxml2::XMLElement* file = root->FirstChildElement("File"); file != nullptr;
          file = file->NextSiblingElement("File")) {
         const char* package = file->Attribute("package");
