@@ -135,13 +135,17 @@ std::vector<std::string> InstallChain(const VersionCatalogue& catalogue) {
     return chain;
 }
 
-// Installs versions in order, the game folder emptied first when clean. Every manifest
-// is proved before the first change, and each version's packages before its own.
-void InstallVersions(Run& run, const std::vector<std::string>& versions, bool clean) {
+void ProveManifests(Run& run, const std::vector<std::string>& versions) {
     for (const std::string& version : versions) {
         if (run.manifests.count(version) == 0)
             run.manifests[version] = FetchManifest(run.layout.work, run.Entry(version));
     }
+}
+
+// Installs versions in order, the game folder emptied first when clean. Every manifest
+// is proved before the first change, and each version's packages before its own.
+void InstallVersions(Run& run, const std::vector<std::string>& versions, bool clean) {
+    ProveManifests(run, versions);
     bool cleared = !clean;
     const auto beforeChange = [&] {
         run.BeforeChange();
@@ -278,6 +282,8 @@ void UpdatePath(const std::string& installDirectory, bool& changed) {
         if (version.value == installed) collecting = true;
     }
 
+    // Before a repair of the installed version can change anything.
+    ProveManifests(run, list);
     std::optional<InstallError> failure;
     if (full) {
         failure = Attempt([&] { InstallVersions(run, list, true); });

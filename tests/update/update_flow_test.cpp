@@ -131,14 +131,15 @@ TEST_F(UpdateFlowTest, UpdateThroughAPatchShowsTheStatusTextsInOrder) {
     }
     EXPECT_EQ(texts,
               (std::vector<std::string>{
-                  // Every document first: latest's list, then the installed version's.
+                  // Every document first: latest's list, the manifests to apply, then
+                  // the installed version's list.
                   "Downloading File versions.xml", "Finished downloading File versions.xml",
                   "Downloading File manifest.validate.xml",
                   "Finished downloading File manifest.validate.xml",
+                  "Downloading File manifest.xml", "Finished downloading File manifest.xml",
                   "Downloading File manifest.validate.xml",
                   "Finished downloading File manifest.validate.xml", "Loading File ...",
-                  "Validating Files", "Downloading File manifest.xml",
-                  "Finished downloading File manifest.xml", "Installing Version 2",
+                  "Validating Files", "Installing Version 2",
                   "Downloading File patch-game.mix.zip",
                   "Finished downloading File patch-game.mix.zip",
                   "Appyling Patch File " + InInstall("work/patch/game.mix.patch"),
