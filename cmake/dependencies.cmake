@@ -22,14 +22,17 @@ find_package(ZLIB REQUIRED)
 find_package(libzip CONFIG REQUIRED)
 find_path(LIBCONFIG_INCLUDE_DIR libconfig.h REQUIRED)
 find_library(LIBCONFIG_LIBRARY NAMES config REQUIRED)
+# Ed25519 for the release signatures; libsodium ships no CMake package.
+find_path(SODIUM_INCLUDE_DIR sodium.h REQUIRED)
+find_library(SODIUM_LIBRARY NAMES libsodium.a sodium REQUIRED)
 
 add_library(kestrava_deps INTERFACE)
-target_link_libraries(kestrava_deps INTERFACE tinyxml2::tinyxml2 libzip::zip ${LIBCONFIG_LIBRARY})
-target_include_directories(kestrava_deps SYSTEM INTERFACE ${LIBCONFIG_INCLUDE_DIR})
+target_link_libraries(kestrava_deps INTERFACE tinyxml2::tinyxml2 libzip::zip ${LIBCONFIG_LIBRARY} ${SODIUM_LIBRARY})
+target_include_directories(kestrava_deps SYSTEM INTERFACE ${LIBCONFIG_INCLUDE_DIR} ${SODIUM_INCLUDE_DIR})
 
 if(WIN32)
   # Static libconfig: its header would otherwise declare every function dllimport.
-  target_compile_definitions(kestrava_deps INTERFACE LIBCONFIG_STATIC)
+  target_compile_definitions(kestrava_deps INTERFACE LIBCONFIG_STATIC SODIUM_STATIC)
   target_include_directories(kestrava_deps SYSTEM INTERFACE "${KESTRAVA_WINDOWS_DEPS}/include")
 else()
   find_package(nlohmann_json CONFIG REQUIRED)

@@ -1,6 +1,7 @@
 """The whole job on local servers: publishes a sample game of our own making (a full
-version and two updates, one carrying a MIX patch, and three servers), serves it and an
-account service over HTTPS, and runs launcher.exe against them. On your display you
+version and two updates, one carrying a MIX patch, and three servers), signs it with a
+release key of the demo's own, serves it and an account service over HTTPS, and runs
+launcher.exe, built to accept only that key, against them. On your display you
 drive it; on a virtual one the demo signs in, installs, updates and plays by itself and
 keeps screenshots and a summary."""
 import os
@@ -49,7 +50,7 @@ class Demo:
         return f"{time.monotonic() - self.started:.1f} s"
 
 
-def publish_release(release, build, versions):
+def publish_release(release, build, versions, key):
     shutil.rmtree(release, ignore_errors=True)
     (release / "update").mkdir(parents=True)
     (release / "update" / "launcher.xml").write_text('<Version Current="1.0.1"/>')
@@ -57,6 +58,7 @@ def publish_release(release, build, versions):
     shutil.copy2(build.helper("vc_redist.x64.exe"), release / "vs" / "17" / "release")
     sample_game.run_tool(sample_game.PUBLISH, "servers", release, *SERVERS)
     sample_game.publish(release, versions, build.helper("game.exe"), DEMO / "builds")
+    sample_game.sign(release, key)
 
 
 def wait_for_button(ui, caption):
@@ -72,7 +74,7 @@ def run_worker(demo, ui, install, done):
               f"{time.monotonic() - step:.1f} s")
 
 
-def drive(demo, ui, display, install, release, build):
+def drive(demo, ui, display, install, release, build, key):
     """What a player would do, done by the demo itself, with a screenshot of each step."""
     def shot(name):
         demo.shots += 1
@@ -98,8 +100,8 @@ def drive(demo, ui, display, install, release, build):
     ui.close(MAIN_WINDOW)
     install.wait_exit()
 
-    publish_release(release, build, ["1.0", "1.1", "1.2"])
-    demo.note("published update 1.2 (a MIX patch for main.mix); starting the launcher again")
+    publish_release(release, build, ["1.0", "1.1", "1.2"], key)
+    demo.note("published and signed update 1.2 (a MIX patch for main.mix); starting the launcher again")
     install.start()
     ui.wait(MAIN_WINDOW)
     demo.note(f"the main button reads {ui.text(MAIN_WINDOW, BUTTON)!r}")
@@ -136,11 +138,16 @@ def main():
     accounts.start()
     say(f"serving {release} at {files.host}, the account service at {accounts.host}")
 
-    say("building launcher.exe for the local servers, and the operator's tools")
+    say("building the operator's tools and a release key, then launcher.exe for the local "
+        "servers and that key")
+    sample_game.build_tools()
+    key = DEMO / "release.key"
+    key.unlink(missing_ok=True)  # the demo's own, made afresh like its install
+    public_key = sample_game.make_key(key)
     hosts = {name: files.host for name in HOST_VARIABLES}
     hosts["KESTRAVA_ACCOUNT_HOST"] = accounts.host
-    build = build_for_hosts(hosts, DEMO / "programs", target, "windows-demo")
-    sample_game.build_tools()
+    build = build_for_hosts(hosts, DEMO / "programs", target, "windows-demo", release_keys=[public_key])
+    demo.note(f"release key {public_key}: launcher.exe installs only what it signed")
 
     virtual = None if os.environ.get("DISPLAY") else XvfbDisplay()
     display_name = virtual.name if virtual else os.environ["DISPLAY"]
@@ -153,15 +160,16 @@ def main():
     ui = Ui(prefix, build.helper("ui_driver.exe"), timeout_ms=60000)
     try:
         if virtual is None:
-            publish_release(release, build, ["1.0", "1.1", "1.2"])
+            publish_release(release, build, ["1.0", "1.1", "1.2"], key)
             install.start()
             say(f"launcher.exe runs on {display_name}: sign in as {DEMO_USER!r} with password "
                 f"{DEMO_PASSWORD!r}; close it to end the demo")
             code = install.process.wait()
         else:
-            publish_release(release, build, ["1.0", "1.1"])
-            demo.note("published the sample game: 1.0 (full) and 1.1 (a MIX patch), three servers")
-            code = drive(demo, ui, virtual, install, release, build)
+            publish_release(release, build, ["1.0", "1.1"], key)
+            demo.note("published and signed the sample game: 1.0 (full) and 1.1 (a MIX patch), "
+                      "three servers")
+            code = drive(demo, ui, virtual, install, release, build, key)
         demo.note(f"launcher.exe exited with code {code}")
         demo.note(f"requests: {len(files.requests())} to the file server, "
                   f"{len(accounts.requests())} to the account service")

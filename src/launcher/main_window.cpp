@@ -18,6 +18,7 @@
 #include "platform/win32/center_window.h"
 #include "resource_ids.h"
 #include "settings/settings_dialog.h"
+#include "update/signed_release.h"
 #include "update/update_flow.h"
 
 namespace {
@@ -57,7 +58,8 @@ void DecideMainButton(HWND dialog) {
         SetMainButton(dialog, kActionUpdateLauncher, "&Update Launcher");
         return;
     }
-    switch (DecideGameState(installDirectory)) {
+    std::string refusal;
+    switch (DecideGameState(installDirectory, &refusal)) {
         case GameState::kNeedsInstall:
             SetMainButton(dialog, kActionInstall, "&Install");
             break;
@@ -73,6 +75,10 @@ void DecideMainButton(HWND dialog) {
             MessageBoxA(nullptr, "Update Check Failed",
                         "Could not read the version catalogue. Press Retry to try again.",
                         MB_ICONERROR | MB_OK);
+            SetMainButton(dialog, kActionRetry, "&Retry");
+            break;
+        case GameState::kCatalogueRefused:
+            MessageBoxA(nullptr, refusal.c_str(), kVerificationCaption, MB_ICONERROR | MB_OK);
             SetMainButton(dialog, kActionRetry, "&Retry");
             break;
     }

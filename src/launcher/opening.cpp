@@ -9,6 +9,7 @@
 #include "update/documents.h"
 #include "update/download_service.h"
 #include "update/install_layout.h"
+#include "update/signed_release.h"
 #include "update/update_error.h"
 #include "update/validation.h"
 #include "update/web_servers.h"
@@ -16,15 +17,25 @@
 
 namespace {
 
-// Downloads a document into the install directory, reads one root attribute and
-// deletes the document again.
+// Downloads a signed document into the install directory, proves it, reads one root
+// attribute and deletes the document again. Raises VerificationError for a document
+// the release does not vouch for; remember records the serial of one accepted.
 std::optional<std::string> FetchRootAttribute(const std::string& baseUrl,
                                               const std::string& installDirectory,
                                               const char* fileName, const char* root,
-                                              const char* attribute) {
-    DownloadFile(baseUrl, installDirectory, fileName);
+                                              const char* attribute, bool remember = false) {
     const std::string path = JoinPath(installDirectory, fileName);
-    auto value = ReadRootAttribute(path, root, attribute);
+    std::optional<std::string> value;
+    try {
+        if (FetchSigned(baseUrl, installDirectory, fileName, fileName) ==
+            TransferResult::kCompleted) {
+            RequireFresh(path, root, installDirectory, fileName, remember);
+            value = ReadRootAttribute(path, root, attribute);
+        }
+    } catch (...) {
+        RemoveFileIfPresent(path);
+        throw;
+    }
     RemoveFileIfPresent(path);
     return value;
 }
@@ -44,18 +55,31 @@ bool InstalledFilesPresent(const InstallLayout& layout) {
 
 LauncherVersionStatus TestLauncherVersion(const std::string& installDirectory) {
     RemoveFileIfPresent(JoinPath(installDirectory, "launcher.ex_"));
-    const auto offered = FetchRootAttribute(UpdateServerBaseUrl(), installDirectory, "launcher.xml",
-                                            "Version", "Current");
+    std::optional<std::string> offered;
+    try {
+        offered = FetchRootAttribute(UpdateServerBaseUrl(), installDirectory, "launcher.xml",
+                                     "Version", "Current");
+    } catch (const VerificationError&) {
+        // Nothing is offered that the release does not vouch for.
+    }
     if (!offered) return LauncherVersionStatus::kUnknown;
     return *offered == kLauncherVersion ? LauncherVersionStatus::kCurrent
                                         : LauncherVersionStatus::kOutOfDate;
 }
 
-GameState DecideGameState(const std::string& installDirectory) {
+GameState DecideGameState(const std::string& installDirectory, std::string* refusal) {
     const InstallLayout layout(installDirectory);
     if (!FileExists(layout.game) || !FileExists(layout.record)) return GameState::kNeedsInstall;
-    const auto latest = FetchRootAttribute(LauncherServerBaseUrl(), installDirectory,
-                                           "versions.xml", "Versions", "Current");
+    std::optional<std::string> latest;
+    try {
+        latest = FetchRootAttribute(LauncherServerBaseUrl(), installDirectory, "versions.xml",
+                                    "Versions", "Current", true);
+    } catch (const VerificationError& error) {
+        if (refusal != nullptr) *refusal = VerificationMessage(error, false);
+        return GameState::kCatalogueRefused;
+    } catch (const InstallError&) {
+        return GameState::kCatalogueUnreadable;  // the serial could not be recorded
+    }
     const auto installed = ReadRootAttribute(layout.record, "Version", "Current");
     if (!latest || !installed) return GameState::kCatalogueUnreadable;
     if (*installed != *latest) return GameState::kNeedsUpdate;
@@ -64,12 +88,17 @@ GameState DecideGameState(const std::string& installDirectory) {
 }
 
 std::optional<std::vector<GameServer>> LoadServerList(const std::string& installDirectory) {
-    DownloadFile(LauncherServerBaseUrl(), installDirectory, "servers.xml");
     const std::string path = JoinPath(installDirectory, "servers.xml");
     tinyxml2::XMLDocument document;
     bool loaded = false;
-    if (UniqueFile file = OpenFile(path, "rb")) {
-        loaded = document.LoadFile(file.get()) == tinyxml2::XML_SUCCESS;
+    try {
+        FetchSigned(LauncherServerBaseUrl(), installDirectory, "servers.xml", "servers.xml");
+        RequireFresh(path, "Servers", installDirectory, "servers.xml", false);
+        if (UniqueFile file = OpenFile(path, "rb")) {
+            loaded = document.LoadFile(file.get()) == tinyxml2::XML_SUCCESS;
+        }
+    } catch (const VerificationError&) {
+        // A list the release does not vouch for reads as no list.
     }
     RemoveFileIfPresent(path);
     const tinyxml2::XMLElement* root = loaded ? document.FirstChildElement("Servers") : nullptr;

@@ -21,9 +21,11 @@ enum class GameState {
     kNeedsUpdate,
     kCurrent,
     kCatalogueUnreadable,  // versions.xml or version.xml missing or malformed
+    kCatalogueRefused,     // versions.xml not signed, older than one seen, or expired
 };
 
-GameState DecideGameState(const std::string& installDirectory);
+// refusal, when given, receives the player's message for kCatalogueRefused.
+GameState DecideGameState(const std::string& installDirectory, std::string* refusal = nullptr);
 
 struct GameServer {
     std::string name;
@@ -31,7 +33,8 @@ struct GameServer {
 };
 
 // Fetches servers.xml and reads its servers in file order, skipping any without a name
-// or an address. Nothing when the file is missing or has no "Servers" root.
+// or an address. Nothing when the file is missing, has no "Servers" root, or is not
+// vouched for by the signed release.
 std::optional<std::vector<GameServer>> LoadServerList(const std::string& installDirectory);
 
 // " +connect <address> +netplayername <name> +userkey <key>", nothing quoted.

@@ -15,8 +15,8 @@
 #include "update/download_service.h"
 #include "update/install_layout.h"
 #include "update/install_version.h"
+#include "update/signed_release.h"
 #include "update/update_error.h"
-#include "update/validation.h"
 #include "update/web_servers.h"
 #include "update/xml_attribute.h"
 
@@ -25,26 +25,26 @@ namespace {
 constexpr char kCaption[] = "Launcher Update Failure";
 constexpr char kKept[] = "This launcher has been kept; please try again later.";
 
-// What launcher.xml says of the release beyond its version; trees published before
-// these were recorded give neither, and then only the file's form is checked.
-struct LauncherRelease {
-    std::optional<std::uint64_t> size;
-    std::optional<std::string> sha256;
-
-    bool Matches(const std::string& path) const {
-        if (size && RegularFileSize(path) != size) return false;
-        if (!sha256) return true;
-        ChecksumReader reader;
-        const std::string folder = path.substr(0, path.find_last_of("/\\"));
-        return reader.Read(folder, path).checksum == *sha256;
-    }
-};
-
-LauncherRelease FetchLauncherRelease(const std::string& directory) {
-    LauncherRelease release;
-    if (DownloadFile(UpdateServerBaseUrl(), directory, "launcher.xml") != TransferResult::kCompleted)
-        return release;
+// What launcher.xml says of the executable: trees published before these were
+// recorded give neither, and then only the file's form is checked. In a signed release
+// launcher.xml is proved first and the SHA-256 is required.
+FileFacts FetchLauncherRelease(const std::string& installDirectory, const std::string& directory) {
+    FileFacts release;
     const std::string path = JoinPath(directory, "launcher.xml");
+    const std::string label = "The launcher release launcher.xml";
+    if (FetchSigned(UpdateServerBaseUrl(), directory, "launcher.xml", label) !=
+        TransferResult::kCompleted) {
+        if (ReleasesSigned())
+            throw VerificationError("the server sent no signed launcher release",
+                                    label + " did not arrive.");
+        return release;
+    }
+    try {
+        RequireFresh(path, "Version", installDirectory, label, false);
+    } catch (const VerificationError&) {
+        RemoveFileIfPresent(path);
+        throw;
+    }
     if (const auto size = ReadRootAttribute(path, "Version", "size")) {
         char* end = nullptr;
         const unsigned long long value = std::strtoull(size->c_str(), &end, 10);
@@ -102,11 +102,17 @@ UpdateOutcome ReplaceLauncher(const std::string& installDirectory) {
     }
     try {
         MakeDirectories(layout.work);
-        const LauncherRelease release = FetchLauncherRelease(layout.work);
+        const FileFacts release = FetchLauncherRelease(installDirectory, layout.work);
         const TransferResult result = DownloadFile(UpdateServerBaseUrl(), layout.work, "launcher.exe");
         if (result != TransferResult::kCompleted) {
             return Failure("The new launcher could not be downloaded: " + TransferFault(result) +
                            ". " + kKept);
+        }
+        try {
+            RequireSignedContent(fetched, release, "The new launcher launcher.exe");
+        } catch (const VerificationError&) {
+            RemoveFile(fetched);
+            throw;
         }
         if (!LooksLikeWindowsExecutable(fetched)) {
             RemoveFile(fetched);
@@ -114,13 +120,16 @@ UpdateOutcome ReplaceLauncher(const std::string& installDirectory) {
                                        "program. ") +
                            kKept);
         }
-        if (!release.Matches(fetched)) {
+        if (!FileMatches(fetched, release)) {
             RemoveFile(fetched);
             return Failure(std::string("The new launcher that was downloaded differs from the "
                                        "published release. ") +
                            kKept);
         }
         RenameReplacing(fetched, replacement);
+    } catch (const VerificationError& error) {
+        return {UpdateOutcome::Next::kShowMessage, VerificationMessage(error, false),
+                kVerificationCaption};
     } catch (const InstallError& error) {
         return Failure(std::string(error.what()) + " " + kKept);
     } catch (const FileSystemError& error) {

@@ -46,6 +46,12 @@ std::string Required(const XMLElement& element, const char* attribute, const std
     return value;
 }
 
+std::optional<std::string> Optional(const XMLElement& element, const char* attribute) {
+    const char* value = element.Attribute(attribute);
+    if (value == nullptr) return std::nullopt;
+    return std::string(value);
+}
+
 std::uint64_t ParseSize(const char* text, const std::string& label) {
     std::uint64_t size = 0;
     const char* c = text;
@@ -82,6 +88,8 @@ VersionCatalogue LoadVersionCatalogue(const std::string& path, const std::string
             version.type = type;
             version.hasType = true;
         }
+        version.manifest.sha256 = Optional(element, "ManifestSha256");
+        version.validationList.sha256 = Optional(element, "ValidateSha256");
         catalogue.versions.push_back(version);
     });
     return catalogue;
@@ -129,6 +137,9 @@ std::vector<ManifestFile> LoadInstallManifest(const std::string& path, const std
             file.patch = patch;
             file.hasPatch = true;
         }
+        file.packageFacts.sha256 = Optional(element, "packageSha256");
+        if (const char* size = element.Attribute("packageSize"))
+            file.packageFacts.size = ParseSize(size, label);
         files.push_back(file);
     });
     return files;

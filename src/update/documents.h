@@ -9,11 +9,20 @@
 #include <string>
 #include <vector>
 
+// What a document says of a file it names; either may be absent in trees published
+// before they were recorded, or unsigned.
+struct FileFacts {
+    std::optional<std::string> sha256;
+    std::optional<std::uint64_t> size;
+};
+
 // versions.xml
 struct CatalogueVersion {
     std::string value;
     std::string type;
     bool hasType = false;
+    FileFacts manifest;        // "ManifestSha256": the version's manifest.xml
+    FileFacts validationList;  // "ValidateSha256": its manifest.validate.xml
 };
 
 struct VersionCatalogue {
@@ -38,6 +47,7 @@ struct ManifestFile {
     std::string checksum;
     bool hasPatch = false;
     std::string patch;
+    FileFacts packageFacts;  // "packageSha256", "packageSize": package + ".zip"
 };
 
 std::vector<ManifestFile> LoadInstallManifest(const std::string& path, const std::string& label);

@@ -12,6 +12,7 @@ struct InstallLayout {
         : install(installDirectory),
           game(JoinPath(installDirectory, "game")),
           record(JoinPath(installDirectory, "version.xml")),
+          serial(JoinPath(installDirectory, "release-serial.txt")),
           work(JoinPath(installDirectory, "work")),
           installedList(JoinPath(work, kInstalledListName)) {}
 
@@ -22,6 +23,8 @@ struct InstallLayout {
     std::string install;
     std::string game;
     std::string record;  // version.xml: names a version only while game holds exactly it
+    // The highest release serial accepted here: an older signed catalogue is a replay.
+    std::string serial;
     std::string work;
     std::string installedList;
 };

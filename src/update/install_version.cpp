@@ -13,6 +13,7 @@
 #include "platform/status_sink.h"
 #include "update/documents.h"
 #include "update/download_service.h"
+#include "update/signed_release.h"
 #include "update/update_error.h"
 #include "update/web_servers.h"
 #include "update/zip_extract.h"
@@ -22,25 +23,60 @@ namespace {
 constexpr char kPatchFolder[] = "patch";
 constexpr char kPatchedArchive[] = "patched.mix";
 
-// Downloads one package zip into the work directory, unpacks it into destination and
-// removes the zip.
-void FetchAndExtract(const std::string& folderUrl, const std::string& workDirectory,
-                     const std::string& package, const std::string& destination) {
-    const std::string zipName = package + ".zip";
+std::string ZipNameOf(const std::string& package) { return package + ".zip"; }
+
+// Downloads one package zip into the work directory and proves it against what the
+// manifest says of it.
+void FetchPackage(const std::string& folderUrl, const std::string& workDirectory,
+                  const std::string& package, const FileFacts& facts) {
+    const std::string zipName = ZipNameOf(package);
     const std::string zipPath = JoinPath(workDirectory, zipName);
     const TransferResult result = DownloadUrlToFile(folderUrl + zipName, zipPath);
     if (result != TransferResult::kCompleted) {
         throw InstallError("The package " + zipName +
                            " could not be downloaded: " + TransferFault(result) + ".");
     }
+    try {
+        RequireSignedContent(zipPath, facts, "The package " + zipName);
+    } catch (const VerificationError&) {
+        RemoveFile(zipPath);
+        throw;
+    }
+}
+
+// Unpacks a fetched package into destination.
+void Extract(const std::string& workDirectory, const std::string& package,
+             const std::string& destination) {
+    const std::string zipPath = JoinPath(workDirectory, ZipNameOf(package));
     std::string detail;
     const int code =
         ExtractZip(zipPath.c_str(), destination.c_str(), workDirectory.c_str(), &detail);
-    RemoveFile(zipPath);
     if (code != kExtractOk) {
-        throw InstallError("The package " + zipName +
+        throw InstallError("The package " + ZipNameOf(package) +
                            " could not be unpacked: " + ExtractZipFault(code, detail) + ".");
     }
+}
+
+// The archive is patched into the work directory and then moved over its old self, so
+// a failure at any point leaves the old archive as it was.
+void ApplyPatch(const std::string& gameDirectory, const std::string& workDirectory,
+                const std::string& package, const std::string& patch, const std::string& name) {
+    const std::string patchFolder = JoinPath(workDirectory, kPatchFolder);
+    RemoveTree(patchFolder);
+    MakeDirectory(patchFolder);
+    Extract(workDirectory, package, patchFolder);
+    const std::string patchPath = JoinPath(patchFolder, patch);
+    const std::string target = JoinPath(gameDirectory, name);
+    const std::string patched = JoinPath(workDirectory, kPatchedArchive);
+    try {
+        PatchMixFile(target, patched, patchPath);
+    } catch (const std::exception& error) {
+        RemoveTree(patchFolder);
+        throw InstallError("The patch " + patch + " could not be applied to " + name + ": " +
+                           error.what());
+    }
+    RenameReplacing(patched, target);
+    RemoveTree(patchFolder);
 }
 
 }  // namespace
@@ -79,61 +115,68 @@ void FetchOrFail(const std::string& baseUrl, const std::string& directory,
     }
 }
 
-void InstallPackage(const std::string& folderUrl, const std::string& gameDirectory,
-                    const std::string& workDirectory, const std::string& package) {
-    FetchAndExtract(folderUrl, workDirectory, package, gameDirectory);
-}
-
-void InstallPatch(const std::string& folderUrl, const std::string& gameDirectory,
-                  const std::string& workDirectory, const std::string& package,
-                  const std::string& patch, const std::string& name) {
-    const std::string patchFolder = JoinPath(workDirectory, kPatchFolder);
-    RemoveTree(patchFolder);
-    MakeDirectory(patchFolder);
-    FetchAndExtract(folderUrl, workDirectory, package, patchFolder);
-    const std::string patchPath = JoinPath(patchFolder, patch);
-    const std::string target = JoinPath(gameDirectory, name);
-    const std::string patched = JoinPath(workDirectory, kPatchedArchive);
+std::vector<ManifestFile> FetchManifest(const std::string& workDirectory,
+                                        const CatalogueVersion& version) {
+    const std::string folderUrl = LauncherServerBaseUrl() + version.value + "/";
+    const std::string label = "manifest.xml of version " + version.value;
+    FetchOrFail(folderUrl, workDirectory, "manifest.xml", label);
+    const std::string manifestPath = JoinPath(workDirectory, "manifest.xml");
+    std::vector<ManifestFile> files;
     try {
-        PatchMixFile(target, patched, patchPath);
-    } catch (const std::exception& error) {
-        RemoveTree(patchFolder);
-        throw InstallError("The patch " + patch + " could not be applied to " + name + ": " +
-                           error.what());
+        RequireSignedContent(manifestPath, version.manifest, label);
+        files = LoadInstallManifest(manifestPath, label);
+    } catch (...) {
+        RemoveFile(manifestPath);
+        throw;
     }
-    RenameReplacing(patched, target);
-    RemoveTree(patchFolder);
+    RemoveFile(manifestPath);
+    return files;
 }
 
 void InstallVersion(const std::string& gameDirectory, const std::string& workDirectory,
-                    const std::string& version) {
-    Status().SetStatusText("Installing Version " + version);
-    const std::string folderUrl = LauncherServerBaseUrl() + version + "/";
-    const std::string label = "manifest.xml of version " + version;
-    FetchOrFail(folderUrl, workDirectory, "manifest.xml", label);
-    const std::string manifestPath = JoinPath(workDirectory, "manifest.xml");
-    const std::vector<ManifestFile> files = LoadInstallManifest(manifestPath, label);
+                    const CatalogueVersion& version, const std::vector<ManifestFile>& files,
+                    const std::function<void()>& beforeChange) {
+    Status().SetStatusText("Installing Version " + version.value);
+    const std::string folderUrl = LauncherServerBaseUrl() + version.value + "/";
+    const std::string label = "manifest.xml of version " + version.value;
 
-    std::set<std::string> packages;
+    std::vector<std::string> deletions;
+    std::map<std::string, FileFacts> packages;  // every package: whole files and patches
+    std::set<std::string> wholePackages;
     std::map<std::string, std::pair<std::string, std::string>> patches;
     for (const ManifestFile& file : files) {
         const std::string target = RequireConfined(gameDirectory, file.name, label);
         if (file.checksum.empty()) {
-            RemoveFile(target);
-        } else if (!file.hasPatch) {
-            RequireConfined(workDirectory, file.package + ".zip", label);
-            packages.insert(file.package);
+            deletions.push_back(target);
+            continue;
+        }
+        RequireConfined(workDirectory, file.package + ".zip", label);
+        packages.emplace(file.package, file.packageFacts);
+        if (!file.hasPatch) {
+            wholePackages.insert(file.package);
         } else {
-            RequireConfined(workDirectory, file.package + ".zip", label);
             RequireConfined(workDirectory, file.patch, label);
             patches[file.package] = {file.patch, file.name};
         }
     }
-    for (const std::string& package : packages) {
-        InstallPackage(folderUrl, gameDirectory, workDirectory, package);
+    for (const auto& [package, facts] : packages) {
+        FetchPackage(folderUrl, workDirectory, package, facts);
+    }
+    if (beforeChange) beforeChange();
+    for (const std::string& path : deletions) RemoveFile(path);
+    for (const std::string& package : wholePackages) {
+        Extract(workDirectory, package, gameDirectory);
     }
     for (const auto& [package, patch] : patches) {
-        InstallPatch(folderUrl, gameDirectory, workDirectory, package, patch.first, patch.second);
+        ApplyPatch(gameDirectory, workDirectory, package, patch.first, patch.second);
     }
-    RemoveFile(manifestPath);
+    for (const auto& package : packages)
+        RemoveFile(JoinPath(workDirectory, ZipNameOf(package.first)));
+}
+
+void InstallVersion(const std::string& gameDirectory, const std::string& workDirectory,
+                    const std::string& version) {
+    CatalogueVersion entry;
+    entry.value = version;
+    InstallVersion(gameDirectory, workDirectory, entry, FetchManifest(workDirectory, entry));
 }

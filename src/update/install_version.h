@@ -3,21 +3,29 @@
 // fetched or staged lies in the work directory; each game file is replaced whole.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/downloader.h"
+#include "update/documents.h"
 
-// Raises InstallError when a document, a package or a file-system step fails.
+// The version's manifest.xml, fetched into the work directory, proved against the hash
+// the catalogue gives (VerificationError), read and removed again.
+std::vector<ManifestFile> FetchManifest(const std::string& workDirectory,
+                                        const CatalogueVersion& version);
+
+// Installs version as its proved manifest lists it. Every package is fetched into the
+// work directory and proved before beforeChange runs and the game directory is first
+// touched, so a refused package leaves the game as it was. Raises InstallError when a
+// package or a file-system step fails, VerificationError for a package that differs
+// from the manifest.
+void InstallVersion(const std::string& gameDirectory, const std::string& workDirectory,
+                    const CatalogueVersion& version, const std::vector<ManifestFile>& files,
+                    const std::function<void()>& beforeChange = {});
+// The same with a manifest fetched without a catalogue to prove it by.
 void InstallVersion(const std::string& gameDirectory, const std::string& workDirectory,
                     const std::string& version);
-
-void InstallPackage(const std::string& folderUrl, const std::string& gameDirectory,
-                    const std::string& workDirectory, const std::string& package);
-// The archive is patched into the work directory and then moved over its old self, so
-// a failure at any point leaves the old archive as it was.
-void InstallPatch(const std::string& folderUrl, const std::string& gameDirectory,
-                  const std::string& workDirectory, const std::string& package,
-                  const std::string& patch, const std::string& name);
 
 // Fetches baseUrl + fileName into directory; raises InstallError naming label when the
 // file does not arrive.

@@ -20,5 +20,16 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A download that the signed release does not vouch for: a document without a valid
+// signature, a file whose SHA-256 or size differs from the signed value, a release older
+// than one already accepted, or one past its expiry. Never kept for a later repair.
+class VerificationError : public std::runtime_error {
+public:
+    // reason: what the server did, for the message's first sentence; detail: the file.
+    VerificationError(const std::string& reason, const std::string& detail)
+        : std::runtime_error(detail), reason(reason) {}
+    std::string reason;
+};
+
 // The description of an errno value, in the words the C runtime uses.
 inline std::string ErrnoText(int error) { return DescribeErrno(error); }

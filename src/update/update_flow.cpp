@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <functional>
+#include <map>
 #include <new>
 #include <optional>
 #include <vector>
@@ -18,6 +19,7 @@
 #include "update/install_version.h"
 #include "update/repair.h"
 #include "update/runtime_installer.h"
+#include "update/signed_release.h"
 #include "update/update_error.h"
 #include "update/validation.h"
 #include "update/web_servers.h"
@@ -42,7 +44,8 @@ std::string ListLabel(const std::string& version) {
 // that is not exactly a published version.
 class Run {
 public:
-    explicit Run(const std::string& installDirectory) : layout(installDirectory) {
+    Run(const std::string& installDirectory, bool& changed)
+        : layout(installDirectory), changed_(changed) {
         // What a killed run left in the work folder is of no use: start clean.
         MakeDirectories(layout.work);
         ClearDirectory(layout.work, {InstallLayout::kInstalledListName});
@@ -50,37 +53,76 @@ public:
 
     void BeforeChange() {
         if (recordDropped_) return;
+        changed_ = true;
         RemoveFile(layout.record);
         recordDropped_ = true;
     }
 
+    // The catalogue's entry for version; a version it does not name has no signed facts.
+    CatalogueVersion Entry(const std::string& version) const {
+        for (const CatalogueVersion& entry : catalogue.versions) {
+            if (entry.value == version) return entry;
+        }
+        CatalogueVersion unnamed;
+        unnamed.value = version;
+        return unnamed;
+    }
+
     const InstallLayout layout;
+    VersionCatalogue catalogue;
+    // Documents fetched and proved in this run, so each is checked before the first
+    // change it leads to and not fetched twice.
+    std::map<std::string, std::vector<ManifestFile>> manifests;
+    std::map<std::string, std::string> lists;  // version to its list in the work folder
 
 private:
+    bool& changed_;
     bool recordDropped_ = false;
 };
 
-std::string ListPath(const Run& run) { return JoinPath(run.layout.work, kListName); }
-
-// Fetches version's validation list into the work folder; kRefused when the server
-// does not publish it, and raises for any other failure.
-TransferResult FetchList(const Run& run, const std::string& version) {
+// Fetches version's validation list into the work folder and proves it against the
+// catalogue; kRefused when the server does not publish it (or, in a signed release,
+// the catalogue no longer names the version), and raises for any other failure.
+TransferResult FetchList(Run& run, const std::string& version) {
+    if (run.lists.count(version) != 0) return TransferResult::kCompleted;
+    const CatalogueVersion entry = run.Entry(version);
+    if (ReleasesSigned() && !entry.validationList.sha256) return TransferResult::kRefused;
     const TransferResult result =
         DownloadFile(LauncherServerBaseUrl() + version + "/", run.layout.work, kListName);
-    if (result != TransferResult::kCompleted && result != TransferResult::kRefused) {
+    if (result == TransferResult::kRefused) return result;
+    if (result != TransferResult::kCompleted) {
         throw InstallError(ListLabel(version) +
                            " could not be downloaded: " + TransferFault(result) + ".");
     }
+    const std::string fetched = JoinPath(run.layout.work, kListName);
+    RequireSignedContent(fetched, entry.validationList, ListLabel(version));
+    const std::string kept =
+        JoinPath(run.layout.work, "list-" + std::to_string(run.lists.size()) + ".xml");
+    RenameReplacing(fetched, kept);
+    run.lists[version] = kept;
     return result;
 }
 
 ValidationReport CheckGame(const Run& run, const std::string& version) {
-    return ValidateBuild(ListPath(run), run.layout.game, ListLabel(version));
+    return ValidateBuild(run.lists.at(version), run.layout.game, ListLabel(version));
 }
 
-VersionCatalogue FetchCatalogue(const std::string& installDirectory) {
-    FetchOrFail(LauncherServerBaseUrl(), installDirectory, "versions.xml", kCatalogueLabel);
-    return LoadVersionCatalogue(JoinPath(installDirectory, "versions.xml"), kCatalogueLabel);
+void FetchCatalogue(Run& run) {
+    const std::string& installDirectory = run.layout.install;
+    const TransferResult result =
+        FetchSigned(LauncherServerBaseUrl(), installDirectory, "versions.xml", kCatalogueLabel);
+    if (result != TransferResult::kCompleted) {
+        throw InstallError(std::string(kCatalogueLabel) +
+                           " could not be downloaded: " + TransferFault(result) + ".");
+    }
+    const std::string path = JoinPath(installDirectory, "versions.xml");
+    try {
+        RequireFresh(path, "Versions", installDirectory, kCatalogueLabel, true);
+    } catch (const VerificationError&) {
+        RemoveFile(path);
+        throw;
+    }
+    run.catalogue = LoadVersionCatalogue(path, kCatalogueLabel);
 }
 
 // The last full version and every version after it: what an empty folder needs.
@@ -93,17 +135,34 @@ std::vector<std::string> InstallChain(const VersionCatalogue& catalogue) {
     return chain;
 }
 
-void InstallVersions(Run& run, const std::vector<std::string>& versions) {
+void ProveManifests(Run& run, const std::vector<std::string>& versions) {
     for (const std::string& version : versions) {
-        InstallVersion(run.layout.game, run.layout.work, version);
+        if (run.manifests.count(version) == 0)
+            run.manifests[version] = FetchManifest(run.layout.work, run.Entry(version));
     }
 }
 
+// Installs versions in order, the game folder emptied first when clean. Every manifest
+// is proved before the first change, and each version's packages before its own.
+void InstallVersions(Run& run, const std::vector<std::string>& versions, bool clean) {
+    ProveManifests(run, versions);
+    bool cleared = !clean;
+    const auto beforeChange = [&] {
+        run.BeforeChange();
+        if (cleared) return;
+        RemoveTree(run.layout.game);
+        MakeDirectory(run.layout.game);
+        cleared = true;
+    };
+    for (const std::string& version : versions) {
+        InstallVersion(run.layout.game, run.layout.work, run.Entry(version),
+                       run.manifests.at(version), beforeChange);
+    }
+    beforeChange();
+}
+
 void CleanInstall(Run& run, const std::vector<std::string>& chain) {
-    run.BeforeChange();
-    RemoveTree(run.layout.game);
-    MakeDirectory(run.layout.game);
-    InstallVersions(run, chain);
+    InstallVersions(run, chain, true);
 }
 
 bool GameFolderEmpty(const Run& run) {
@@ -143,7 +202,7 @@ Convergence Converge(Run& run, const std::string& version, bool canReinstall,
 
 // The list in the work folder becomes the installed one, then the record names version.
 void RecordVersion(Run& run, const std::string& version) {
-    RenameReplacing(ListPath(run), run.layout.installedList);
+    RenameReplacing(run.lists.at(version), run.layout.installedList);
     SaveInstalledVersion(run.layout.record, version);
     ClearDirectory(run.layout.work, {InstallLayout::kInstalledListName});
     Status().SetStatusText("Install Completed");
@@ -182,12 +241,15 @@ std::optional<InstallError> Attempt(const std::function<void()>& work) {
     return std::nullopt;
 }
 
-void InstallPath(const std::string& installDirectory) {
-    Run run(installDirectory);
+void InstallPath(const std::string& installDirectory, bool& changed) {
+    Run run(installDirectory, changed);
     InstallRuntime(installDirectory);
-    const VersionCatalogue catalogue = FetchCatalogue(installDirectory);
+    FetchCatalogue(run);
+    const VersionCatalogue& catalogue = run.catalogue;
     const std::vector<std::string> chain = InstallChain(catalogue);
-    run.BeforeChange();
+    // The list the run must end at, proved before anything changes; FinishAt judges a
+    // list the server lacks.
+    FetchList(run, catalogue.current);
     if (GameFolderEmpty(run)) {
         const auto failure = Attempt([&] { CleanInstall(run, chain); });
         FinishAt(run, catalogue.current, nullptr, failure);
@@ -197,12 +259,14 @@ void InstallPath(const std::string& installDirectory) {
     }
 }
 
-void UpdatePath(const std::string& installDirectory) {
-    Run run(installDirectory);
+void UpdatePath(const std::string& installDirectory, bool& changed) {
+    Run run(installDirectory, changed);
     InstallRuntime(installDirectory);
     const std::string installed =
         LoadInstalledVersion(run.layout.record, "The installed-version record version.xml");
-    const VersionCatalogue catalogue = FetchCatalogue(installDirectory);
+    FetchCatalogue(run);
+    const VersionCatalogue& catalogue = run.catalogue;
+    FetchList(run, catalogue.current);
     const std::vector<std::string> chain = InstallChain(catalogue);
     const auto reinstall = [&] { CleanInstall(run, chain); };
 
@@ -220,14 +284,11 @@ void UpdatePath(const std::string& installDirectory) {
         if (version.value == installed) collecting = true;
     }
 
+    // Before a repair of the installed version can change anything.
+    ProveManifests(run, list);
     std::optional<InstallError> failure;
     if (full) {
-        failure = Attempt([&] {
-            run.BeforeChange();
-            RemoveTree(run.layout.game);
-            MakeDirectory(run.layout.game);
-            InstallVersions(run, list);
-        });
+        failure = Attempt([&] { InstallVersions(run, list, true); });
     } else if (FetchList(run, installed) == TransferResult::kRefused) {
         // The installed version is no longer published: nothing can be put on top of it.
         RemoveFile(JoinPath(installDirectory, "versions.xml"));
@@ -237,10 +298,7 @@ void UpdatePath(const std::string& installDirectory) {
         reinstall();
         list.clear();
     } else if (!list.empty()) {
-        failure = Attempt([&] {
-            run.BeforeChange();
-            InstallVersions(run, list);
-        });
+        failure = Attempt([&] { InstallVersions(run, list, false); });
     }
     RemoveFile(JoinPath(installDirectory, "versions.xml"));
     FinishAt(run, catalogue.current, full ? std::function<void()>() : reinstall, failure);
@@ -260,13 +318,17 @@ UpdateOutcome ValidationFailure(const std::string& detail) {
 
 UpdateOutcome RunUpdate(int actionCode, const std::string& installDirectory) {
     if (actionCode == kActionUpdateLauncher) return ReplaceLauncher(installDirectory);
+    bool changed = false;
     try {
         if (actionCode == kActionInstall) {
-            InstallPath(installDirectory);
+            InstallPath(installDirectory, changed);
         } else if (actionCode == kActionUpdate) {
-            UpdatePath(installDirectory);
+            UpdatePath(installDirectory, changed);
         }
         return {};
+    } catch (const VerificationError& error) {
+        return {UpdateOutcome::Next::kShowMessage, VerificationMessage(error, changed),
+                kVerificationCaption};
     } catch (const BuildRejected& rejected) {
         return ValidationFailure(rejected.report.Describe());
     } catch (const ValidationError& error) {

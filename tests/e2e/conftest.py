@@ -8,6 +8,7 @@ import pytest
 
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[1]))
 
+from harness import sample_game  # noqa: E402
 from harness.display import XvfbDisplay, screenshot  # noqa: E402
 from harness.launcher import LauncherInstall  # noqa: E402
 from harness.ui import Ui  # noqa: E402
@@ -68,16 +69,31 @@ def account(account_server):
 
 
 @pytest.fixture(scope="session")
-def builds(run_dir, server, account_server):
+def tools():
+    sample_game.build_tools()
+
+
+@pytest.fixture(scope="session")
+def release_keys(run_dir, tools):
+    """Two release keys, as operators make them: the build accepts both, and the release
+    is signed by the first unless a test rotates to the second."""
+    return [(run_dir / f"release-{n}.key", sample_game.make_key(run_dir / f"release-{n}.key"))
+            for n in (1, 2)]
+
+
+@pytest.fixture(scope="session")
+def builds(run_dir, server, account_server, release_keys):
     """The Windows build of a target, made on first use: the one that runs here, and the
     players' 32-bit one, which is checked even where it cannot run."""
     hosts = {name: server.host for name in HOST_VARIABLES}
     hosts["KESTRAVA_ACCOUNT_HOST"] = account_server.host
+    keys = [public for _, public in release_keys]
     made = {}
 
     def build_of(target):
         if target not in made:
-            made[target] = build_for_hosts(hosts, run_dir / f"programs{target.suffix}", target)
+            made[target] = build_for_hosts(hosts, run_dir / f"programs{target.suffix}", target,
+                                           release_keys=keys)
         return made[target]
     return build_of
 
@@ -124,10 +140,17 @@ def shot(display, artifacts):
 
 
 class Release:
-    """The files the test servers publish, written by each test for itself."""
+    """The files the test servers publish, written by each test for itself. The operator
+    signs the tree as it stands whenever the launcher starts, unless a test signs it
+    itself (to tamper with it afterwards) and turns that off."""
 
-    def __init__(self, root):
+    def __init__(self, root, keys):
         self.root = root
+        self.keys = keys
+        self.auto_sign = True
+
+    def sign(self, key=0, expires=None):
+        sample_game.sign(self.root, self.keys[key][0], expires)
 
     def write(self, relative, content):
         path = self.root / relative
@@ -135,29 +158,57 @@ class Release:
         path.write_bytes(content.encode("latin-1") if isinstance(content, str) else content)
         return path
 
+    def _signed(self):
+        if self.auto_sign:
+            self.sign()
+
     def launcher_version(self, version):
         self.write("update/launcher.xml", f'<Version Current="{version}"/>')
+        self._signed()
 
     def catalogue(self, current):
         self.write("launcher/versions.xml", f'<Versions Current="{current}"><Version Value="{current}" Type="Full"/></Versions>')
+        self._signed()
 
     def servers(self, *servers):
         entries = "".join(f'<Server Name="{name}" IP="{address}"/>' for name, address in servers)
         self.write("launcher/servers.xml", f"<Servers>{entries}</Servers>")
+        self._signed()
 
 
 @pytest.fixture
-def release(server):
+def release(server, release_keys):
     for child in server.root.iterdir():
         shutil.rmtree(child) if child.is_dir() else child.unlink()
-    return Release(server.root)
+    return Release(server.root, release_keys)
 
 
 @pytest.fixture
-def install(tmp_path, build, prefix, server, account):
+def published(release, build, tools, tmp_path):
+    """A release of the sample game: the runtime installer, servers, and the versions asked for."""
+    release.launcher_version("1.0.1")
+    shutil.copy2(build.helper("vc_redist.x64.exe"), release.write("vs/17/release/vc_redist.x64.exe", b""))
+    sample_game.run_tool(sample_game.PUBLISH, "servers", release.root, "Alpha=10.0.0.1:7777",
+                         "Bravo=10.0.0.2:7777")
+
+    def publish(*versions, full=("1.0",)):
+        sample_game.publish(release.root, versions, build.helper("game.exe"), tmp_path / "builds", full)
+        return release.root / "launcher"
+    return publish
+
+
+@pytest.fixture
+def install(tmp_path, build, prefix, server, account, release):
     """A fresh install directory; both servers start the test with empty logs."""
     server.clear_requests()
     install = LauncherInstall(tmp_path / "install", build, prefix)
+    start = install.start
+
+    def signed_start():
+        if release.auto_sign:
+            release.sign()
+        return start()
+    install.start = signed_start
     yield install
     install.kill()
 

@@ -13,25 +13,6 @@ BUTTON, STATUS, SERVER_LIST = 1011, 1012, 1013
 VALIDATION_FAILED = "The build did not validate properly"
 
 
-@pytest.fixture(scope="session")
-def tools():
-    sample_game.build_tools()
-
-
-@pytest.fixture
-def published(release, build, tools, tmp_path):
-    """A release of the sample game: the runtime installer, servers, and the versions asked for."""
-    release.launcher_version("1.0.1")
-    shutil.copy2(build.helper("vc_redist.x64.exe"), release.write("vs/17/release/vc_redist.x64.exe", b""))
-    sample_game.run_tool(sample_game.PUBLISH, "servers", release.root, "Alpha=10.0.0.1:7777",
-                         "Bravo=10.0.0.2:7777")
-
-    def publish(*versions, full=("1.0",)):
-        sample_game.publish(release.root, versions, build.helper("game.exe"), tmp_path / "builds", full)
-        return release.root / "launcher"
-    return publish
-
-
 def expected_game(build, version, tmp_path):
     folder = sample_game.write_build(tmp_path / f"expected-{version}", version, build.helper("game.exe"))
     return sample_game.game_files(folder)
@@ -298,9 +279,10 @@ def test_an_update_killed_half_way_is_repaired_at_the_next_start(signed_in, inst
     published("1.0")
     preinstall(install, build, "1.0", tmp_path)
     published("1.1", "1.2")
-    # The run is held once 1.1 is applied and killed there, mid-update.
+    # The run is held once 1.1 is applied and killed there, mid-update (every manifest
+    # was fetched before the first change; each version's packages come at its turn).
     held, go_on = threading.Event(), threading.Event()
-    gate = "/launcher/1.2/manifest.xml"
+    gate = "/launcher/1.2/files-data.zip"
 
     def hold(path, query):
         held.set()

@@ -155,6 +155,8 @@ Start RunStart(const Options& options) {
                 return {"&Play", "play", "&Play", ""};
             case GameState::kCatalogueUnreadable:
                 return {"&Retry", "message", "&Retry", "Could not read the version catalogue."};
+            case GameState::kCatalogueRefused:
+                return {"&Retry", "message", "&Retry", "The version catalogue was refused."};
         }
     }
 

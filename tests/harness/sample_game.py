@@ -21,6 +21,19 @@ def build_tools():
         subprocess.run(command, cwd=ROOT, check=True, capture_output=True)
 
 
+def make_key(path):
+    """A new release key pair: the secret key file at `path`, and the public key."""
+    return run_tool(PUBLISH, "keygen", path).strip()
+
+
+def sign(root, key, expires=None):
+    """Signs the release tree under `root` as it stands, as an operator does."""
+    root = pathlib.Path(root)
+    if any((root / name).exists() for name in ("launcher/versions.xml", "launcher/servers.xml",
+                                               "update/launcher.xml")):
+        run_tool(PUBLISH, "sign", root, "--key", key, *(["--expires", expires] if expires is not None else []))
+
+
 def run_tool(*args):
     result = subprocess.run([str(a) for a in args], capture_output=True, text=True)
     if result.returncode != 0:

@@ -25,15 +25,17 @@ class WindowsBuild:
         return self.directory / name
 
 
-def build_for_hosts(hosts, output_dir, target, folder="windows-e2e"):
+def build_for_hosts(hosts, output_dir, target, folder="windows-e2e", release_keys=()):
     """Configures and builds the target's Windows preset in build/<folder><suffix> with
-    every endpoint at `hosts` (a dict of cache variable to host, or one host for all),
-    and copies the programs to `output_dir`. Runs that build at the same time take
+    every endpoint at `hosts` (a dict of cache variable to host, or one host for all)
+    and the public `release_keys` (none: a developer build), and copies the programs to
+    `output_dir`. Runs that build at the same time take
     turns, and each keeps its own copies, so one run's servers never end up in another's
     launcher."""
     if isinstance(hosts, str):
         hosts = {name: hosts for name in HOST_VARIABLES}
     definitions = [f"-D{name}={value}" for name, value in hosts.items()]
+    definitions.append(f"-DKESTRAVA_RELEASE_KEYS={';'.join(release_keys)}")
     binary_dir = ROOT / "build" / f"{folder}{target.suffix}"
     binary_dir.mkdir(parents=True, exist_ok=True)
     with open(binary_dir.parent / f".{binary_dir.name}.lock", "w") as lock:

@@ -80,3 +80,35 @@ def test_servers_and_launcher_release(tmp_path):
     digest = hashlib.sha256(exe.read_bytes()).hexdigest().upper()
     assert (root / "update" / "launcher.xml").read_text() == f'<Version Current="1.0.2" size="68" sha256="{digest}"/>\n'
     assert (root / "update" / "launcher.exe").read_bytes() == exe.read_bytes()
+
+
+def test_keygen_sign_and_verify(tmp_path):
+    key = tmp_path / "release.key"
+    result = run("keygen", key)
+    public = result.stdout.strip()
+    assert result.returncode == 0 and len(public) == 64, result.stderr
+    assert key.stat().st_mode & 0o777 == 0o600
+    assert run("keygen", key).returncode == 1, "a key is never overwritten"
+    other = run("keygen", tmp_path / "other.key").stdout.strip()
+
+    root = tmp_path / "root"
+    assert run("add-version", root, "1.0", build(tmp_path / "b1", {"game.exe": b"exe1"}), "--full",
+               "--key", key).returncode == 0
+    assert run("launcher", root, "1.0.2", launcher_exe(tmp_path / "launcher.exe")).returncode == 0
+    assert run("sign", root, "--key", key, "--expires", "30").returncode == 0
+    signature = (root / "launcher" / "versions.xml.sig").read_text()
+    assert signature.startswith(public + " ") and (root / "update" / "launcher.xml.sig").exists()
+    assert 'Expires="' in (root / "launcher" / "versions.xml").read_text()
+
+    result = run("verify", root, "--key", public)
+    assert result.returncode == 0, result.stdout
+    assert result.stdout.splitlines()[-1] == "signatures: ok"
+    result = run("verify", root, "--key", other)
+    assert result.returncode == 1
+    assert "launcher/versions.xml has no valid signature by the key given" in result.stdout
+
+    (root / "launcher" / "1.0" / "files.zip").write_bytes(b"damaged")
+    result = run("verify", root, "--key", public)
+    assert result.stdout.splitlines()[-1] == (
+        "signatures: FAILED: launcher/1.0/files.zip differs from its signed SHA-256 or size")
+    assert run("sign", root).returncode == 2, "signing needs a key"

@@ -28,6 +28,7 @@
 #include "update/documents.h"
 #include "update/install_version.h"
 #include "update/sha256.h"
+#include "update/signed_release.h"
 #include "update/update_error.h"
 #include "update/update_flow.h"
 #include "update/validation.h"
@@ -272,12 +273,15 @@ void ReplayVersion(const std::string& root, const std::string& version,
     TreeServer server(root);
     ScratchDirectory work;
     try {
-        for (std::size_t i = start; i <= end; ++i)
-            InstallVersion(gameDirectory, work.str(), catalogue.versions[i].value);
+        for (std::size_t i = start; i <= end; ++i) {
+            const CatalogueVersion& entry = catalogue.versions[i];
+            InstallVersion(gameDirectory, work.str(), entry, FetchManifest(work.str(), entry));
+        }
         const std::string label = "manifest.validate.xml of version " + version;
         FetchOrFail(LauncherServerBaseUrl() + version + "/", work.str(), "manifest.validate.xml",
                     label);
         const std::string manifest = work.str() + kPathSeparator + "manifest.validate.xml";
+        RequireSignedContent(manifest, catalogue.versions[end].validationList, label);
         const ValidationReport report = ValidateBuild(manifest, gameDirectory, label);
         if (!report.ok()) {
             throw PublishError("version " + version +
