@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -116,7 +117,11 @@ config_setting_t* Member(config_setting_t* group, const char* name, int type) {
 void RemoveValuelessSettings(config_setting_t* parent) {
     for (int index = config_setting_length(parent) - 1; index >= 0; --index) {
         config_setting_t* child = config_setting_get_elem(parent, static_cast<unsigned>(index));
-        if (config_setting_type(child) == CONFIG_TYPE_NONE) {
+        // A float too large to hold reads as infinity, which libconfig writes as "inf.0"
+        // and then never parses again either.
+        if (config_setting_type(child) == CONFIG_TYPE_NONE ||
+            (config_setting_type(child) == CONFIG_TYPE_FLOAT &&
+             !std::isfinite(config_setting_get_float(child)))) {
             config_setting_remove_elem(parent, static_cast<unsigned>(index));
         } else if (config_setting_is_aggregate(child)) {
             RemoveValuelessSettings(child);

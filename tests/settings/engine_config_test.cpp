@@ -152,6 +152,14 @@ TEST_F(EngineConfigTest, ReadIgnoresIntsThatOnlyWrapInto32Bits) {
     EXPECT_EQ(settings.fullscreenMode, defaults.fullscreenMode);
 }
 
+// Found by the fuzzer: libconfig writes an overflowing float as "inf.0", which it cannot read.
+TEST_F(EngineConfigTest, WriteDropsFloatsTooLargeToWriteBack) {
+    Write("Render:\n{\n  Gamma = 4e999;\n};\n");
+    WriteEngineConfig(path, settings);
+    EXPECT_TRUE(ReadEngineConfig(path, settings));
+    EXPECT_EQ(ParsedFile(path).Find("Render.Gamma"), nullptr);
+}
+
 // A long string would hold libconfig 1.5 for minutes; such a file is not parsed.
 TEST_F(EngineConfigTest, OversizedFileIsNotParsed) {
     Write("Render:\n{\n  Width = 1024;\n};\nPad = \"" + std::string(1 << 20, 'x') + "\";\n");
