@@ -133,7 +133,7 @@ void Sha256CompressPortable(std::uint32_t state[8], const std::uint8_t* blocks, 
             w[t] = w[t - 16] + s0 + w[t - 7] + s1;
         }
         for (int t = 0; t < 64; ++t) wk[t] = w[t] + kSha256Rounds[t];
-        sha256_rounds::Rounds(state, wk);
+        sha256_rounds::Rounds(state, wk, [](int) {});
     }
 }
 

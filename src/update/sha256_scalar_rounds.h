@@ -23,19 +23,27 @@ static inline __attribute__((always_inline)) std::uint32_t Rotr(std::uint32_t x,
         (h) = t1 + t2;                                                                     \
     } while (0)
 
+// Four rounds, with the names turned by four for the next four.
+#define KESTRAVA_SHA256_FOUR_ROUNDS(a, b, c, d, e, f, g, h, wk)      \
+    do {                                                             \
+        KESTRAVA_SHA256_ROUND(a, b, c, d, e, f, g, h, (wk)[0]);      \
+        KESTRAVA_SHA256_ROUND(h, a, b, c, d, e, f, g, (wk)[1]);      \
+        KESTRAVA_SHA256_ROUND(g, h, a, b, c, d, e, f, (wk)[2]);      \
+        KESTRAVA_SHA256_ROUND(f, g, h, a, b, c, d, e, (wk)[3]);      \
+    } while (0)
+
+// beforeEight(t) runs ahead of rounds t to t+7: a caller that computes its schedule as
+// it goes fills later words there, beside the rounds that need none of them.
+template <typename Schedule>
 static inline __attribute__((always_inline)) void Rounds(std::uint32_t state[8],
-                                                         const std::uint32_t* wk) {
+                                                         const std::uint32_t* wk,
+                                                         Schedule&& beforeEight) {
     std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
     std::uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
     for (int t = 0; t < 64; t += 8) {
-        KESTRAVA_SHA256_ROUND(a, b, c, d, e, f, g, h, wk[t]);
-        KESTRAVA_SHA256_ROUND(h, a, b, c, d, e, f, g, wk[t + 1]);
-        KESTRAVA_SHA256_ROUND(g, h, a, b, c, d, e, f, wk[t + 2]);
-        KESTRAVA_SHA256_ROUND(f, g, h, a, b, c, d, e, wk[t + 3]);
-        KESTRAVA_SHA256_ROUND(e, f, g, h, a, b, c, d, wk[t + 4]);
-        KESTRAVA_SHA256_ROUND(d, e, f, g, h, a, b, c, wk[t + 5]);
-        KESTRAVA_SHA256_ROUND(c, d, e, f, g, h, a, b, wk[t + 6]);
-        KESTRAVA_SHA256_ROUND(b, c, d, e, f, g, h, a, wk[t + 7]);
+        beforeEight(t);
+        KESTRAVA_SHA256_FOUR_ROUNDS(a, b, c, d, e, f, g, h, wk + t);
+        KESTRAVA_SHA256_FOUR_ROUNDS(e, f, g, h, a, b, c, d, wk + t + 4);
     }
     state[0] += a;
     state[1] += b;
@@ -47,14 +55,7 @@ static inline __attribute__((always_inline)) void Rounds(std::uint32_t state[8],
     state[7] += h;
 }
 
-// Four rounds; a caller that interleaves its message schedule with the rounds calls it
-// with the names turned by four each time.
-#define KESTRAVA_SHA256_FOUR_ROUNDS(a, b, c, d, e, f, g, h, wk)      \
-    do {                                                             \
-        KESTRAVA_SHA256_ROUND(a, b, c, d, e, f, g, h, (wk)[0]);      \
-        KESTRAVA_SHA256_ROUND(h, a, b, c, d, e, f, g, (wk)[1]);      \
-        KESTRAVA_SHA256_ROUND(g, h, a, b, c, d, e, f, (wk)[2]);      \
-        KESTRAVA_SHA256_ROUND(f, g, h, a, b, c, d, e, (wk)[3]);      \
-    } while (0)
+#undef KESTRAVA_SHA256_FOUR_ROUNDS
+#undef KESTRAVA_SHA256_ROUND
 
 }  // namespace sha256_rounds

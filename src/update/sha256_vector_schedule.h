@@ -58,35 +58,18 @@ void KESTRAVA_SHA256_FN(std::uint32_t state[8], const std::uint8_t* blocks, std:
         StoreWithConstants(wk, x1, 4);
         StoreWithConstants(wk, x2, 8);
         StoreWithConstants(wk, x3, 12);
-        std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
-        std::uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
-        using sha256_rounds::Rotr;
-#pragma GCC unroll 6
-        for (int t = 0; t < 48; t += 8) {
+        sha256_rounds::Rounds(state, wk, [&](int t) {
+            if (t >= 48) return;
             x0 = NextFour(x0, x1, x2, x3);
             StoreWithConstants(wk, x0, t + 16);
-            KESTRAVA_SHA256_FOUR_ROUNDS(a, b, c, d, e, f, g, h, wk + t);
             x1 = NextFour(x1, x2, x3, x0);
             StoreWithConstants(wk, x1, t + 20);
-            KESTRAVA_SHA256_FOUR_ROUNDS(e, f, g, h, a, b, c, d, wk + t + 4);
             const __m128i rest0 = x2, rest1 = x3;
             x2 = x0;
             x3 = x1;
             x0 = rest0;
             x1 = rest1;
-        }
-        for (int t = 48; t < 64; t += 8) {
-            KESTRAVA_SHA256_FOUR_ROUNDS(a, b, c, d, e, f, g, h, wk + t);
-            KESTRAVA_SHA256_FOUR_ROUNDS(e, f, g, h, a, b, c, d, wk + t + 4);
-        }
-        state[0] += a;
-        state[1] += b;
-        state[2] += c;
-        state[3] += d;
-        state[4] += e;
-        state[5] += f;
-        state[6] += g;
-        state[7] += h;
+        });
     }
 }
 
