@@ -274,6 +274,17 @@ def store_fetches(server):
     return [r.path for r in server.requests() if r.path.startswith("/launcher/store/")]
 
 
+def restart_and_press(install, ui, server, shot, caption, name):
+    """The player starts the launcher again, finds `caption` and presses it until "&Play"."""
+    server.clear_requests()
+    install.start()
+    ui.wait(MAIN_WINDOW)
+    shot(name)
+    assert ui.text(MAIN_WINDOW, BUTTON) == caption
+    ui.click(MAIN_WINDOW, BUTTON)
+    wait_for_button(ui, "&Play")
+
+
 def test_an_update_killed_half_way_is_repaired_at_the_next_start(signed_in, install, published, build, ui,
                                                                 server, shot, tmp_path):
     published("1.0")
@@ -299,13 +310,7 @@ def test_an_update_killed_half_way_is_repaired_at_the_next_start(signed_in, inst
         del server.handlers[gate]
     assert not (install.directory / "version.xml").exists(), "no record claims a half-updated folder"
 
-    server.clear_requests()
-    install.start()
-    ui.wait(MAIN_WINDOW)
-    shot("restarted-after-kill")
-    assert ui.text(MAIN_WINDOW, BUTTON) == "&Install"
-    ui.click(MAIN_WINDOW, BUTTON)
-    wait_for_button(ui, "&Play")
+    restart_and_press(install, ui, server, shot, "&Install", "restarted-after-kill")
     shot("repaired-after-kill")
     assert sample_game.game_files(install.game_dir) == expected_game(build, "1.2", tmp_path)
     fetched = [r.path for r in server.requests()]
@@ -325,13 +330,7 @@ def test_a_lost_game_file_turns_play_into_update_which_fetches_only_it(signed_in
     install.wait_exit()
 
     (install.game_dir / "data" / "readme.txt").unlink()
-    server.clear_requests()
-    install.start()
-    ui.wait(MAIN_WINDOW)
-    shot("file-lost")
-    assert ui.text(MAIN_WINDOW, BUTTON) == "&Update"
-    ui.click(MAIN_WINDOW, BUTTON)
-    wait_for_button(ui, "&Play")
+    restart_and_press(install, ui, server, shot, "&Update", "file-lost")
     assert sample_game.game_files(install.game_dir) == expected_game(build, "1.0", tmp_path)
     assert len(store_fetches(server)) == 1, [r.path for r in server.requests()]
     assert not [r.path for r in server.requests() if r.path.endswith("manifest.xml")], "no package was needed"
