@@ -9,48 +9,44 @@
 
 namespace {
 
-// The moniker saves an error page as if it were the file and still reports success,
-// so the HTTP status is taken from the response itself.
-class ResponseStatus final : public IHttpNegotiate {
+// The transfer's callback. The moniker saves an error page as if it were the file and
+// still reports success, so the HTTP status is taken from the response itself
+// (IHttpNegotiate). Lives on the stack of one synchronous transfer, which releases
+// every reference before it returns: the count is kept, the object never deletes itself.
+class BindStatus final : public IBindStatusCallback, public IHttpNegotiate {
 public:
-    DWORD code = 0;
+    explicit BindStatus(DownloadObserver* observer) : observer_(observer) {}
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** out) override {
-        *out = nullptr;
-        return E_NOINTERFACE;
+    DWORD responseCode = 0;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (out == nullptr) return E_POINTER;
+        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IBindStatusCallback)) {
+            *out = static_cast<IBindStatusCallback*>(this);
+        } else if (IsEqualIID(iid, IID_IHttpNegotiate)) {
+            *out = static_cast<IHttpNegotiate*>(this);
+        } else {
+            *out = nullptr;
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
     }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&references_); }
+    ULONG STDMETHODCALLTYPE Release() override { return InterlockedDecrement(&references_); }
+
     HRESULT STDMETHODCALLTYPE BeginningTransaction(LPCWSTR, LPCWSTR, DWORD,
                                                    LPWSTR* additionalHeaders) override {
         *additionalHeaders = nullptr;
         return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE OnResponse(DWORD responseCode, LPCWSTR, LPCWSTR,
+    HRESULT STDMETHODCALLTYPE OnResponse(DWORD code, LPCWSTR, LPCWSTR,
                                          LPWSTR* additionalHeaders) override {
-        code = responseCode;
+        responseCode = code;
         if (additionalHeaders != nullptr) *additionalHeaders = nullptr;
         return S_OK;
     }
-};
 
-// Lives on the stack of one transfer; the moniker's AddRef and Release change nothing.
-class BindStatus final : public IBindStatusCallback {
-public:
-    explicit BindStatus(DownloadObserver* observer) : observer_(observer) {}
-
-    ResponseStatus response;
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (IsEqualIID(iid, IID_IHttpNegotiate)) {
-            *out = static_cast<IHttpNegotiate*>(&response);
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 0; }
-    ULONG STDMETHODCALLTYPE Release() override { return 0; }
     HRESULT STDMETHODCALLTYPE OnStartBinding(DWORD, IBinding*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetPriority(LONG*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE OnLowResource(DWORD) override { return E_NOTIMPL; }
@@ -79,6 +75,7 @@ public:
 
 private:
     DownloadObserver* observer_;
+    LONG references_ = 1;
 };
 
 }  // namespace
@@ -92,7 +89,7 @@ TransferResult UrlDownloader::Download(const std::string& url, const std::string
         result == HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL) || result == STG_E_MEDIUMFULL) {
         return TransferResult::kDiskFull;
     }
-    const DWORD code = status.response.code;
+    const DWORD code = status.responseCode;
     if (code == 0)
         return SUCCEEDED(result) ? TransferResult::kCompleted : TransferResult::kUnreachable;
     if (FAILED(result) || code < 200 || code >= 300) return TransferResult::kRefused;

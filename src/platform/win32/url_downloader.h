@@ -3,6 +3,7 @@
 #include "platform/downloader.h"
 
 // Downloads with the system's URL moniker (URLDownloadToFileA) and its internet cache.
+// The calling thread must have joined a COM apartment (platform/win32/com_apartment.h).
 class UrlDownloader final : public Downloader {
 public:
     TransferResult Download(const std::string& url, const std::string& localPath,

@@ -1,6 +1,0 @@
-#include "launcher/launcher_state.h"
-
-LauncherState& Launcher() {
-    static LauncherState state;
-    return state;
-}

@@ -1,6 +1,0 @@
-#include "launcher/window_handles.h"
-
-WindowHandles& Handles() {
-    static WindowHandles handles;
-    return handles;
-}
