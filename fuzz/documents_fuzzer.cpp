@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fuzz_scratch.h"
-#include "launcher/opening.h"
+#include "update/opening.h"
 #include "platform/file_system.h"
 #include "platform/folder_downloader.h"
 #include "platform/path.h"

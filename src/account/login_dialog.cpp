@@ -1,29 +1,32 @@
 #include "account/login_dialog.h"
 
 #include "account/sign_in.h"
-#include "launcher/user_key_file.h"
-#include "launcher/window_handles.h"
-#include "platform/folders.h"
-#include "platform/path.h"
 #include "platform/win32/center_window.h"
+#include "platform/win32/dialog.h"
 #include "resource_ids.h"
 
 namespace {
+
+struct LoginForm {
+    std::string userKeyPath;
+    std::optional<std::string> userKey;  // set once signed in
+};
 
 void ShowError(HWND dialog, const char* body, const char* caption) {
     MessageBoxA(dialog, body, caption, MB_ICONERROR | MB_OK);
 }
 
-void OnLogin(HWND dialog) {
+void OnLogin(HWND dialog, LoginForm& form) {
     char userName[35] = {};
     char password[200] = {};
     GetDlgItemTextA(dialog, IDC_LOGIN_USERNAME, userName, sizeof userName);
     GetDlgItemTextA(dialog, IDC_LOGIN_PASSWORD, password, sizeof password);
 
-    const std::string keyPath = JoinPath(InstallDirectory(), kUserKeyFileName);
-    switch (AttemptLogin(userName, password, keyPath)) {
+    const Login login = AttemptLogin(userName, password, form.userKeyPath);
+    switch (login.result) {
         case LoginResult::kSignedIn:
-            EndDialog(dialog, kLoginSignedIn);
+            form.userKey = login.userKey;
+            EndDialog(dialog, IDOK);
             break;
         case LoginResult::kInvalid:
             ShowError(dialog, "Invalid Login", "Your login details are invalid");
@@ -40,24 +43,30 @@ void OnLogin(HWND dialog) {
     }
 }
 
-INT_PTR CALLBACK LoginDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK LoginDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    LoginForm* form = DialogData<LoginForm>(dialog, message, lParam);
+    if (form == nullptr) return FALSE;
     switch (message) {
         case WM_INITDIALOG:
             CenterWindow(dialog);
             return TRUE;
         case WM_CLOSE:
-            EndDialog(dialog, kLoginClosed);
+            EndDialog(dialog, IDCANCEL);
             return TRUE;
-        case WM_COMMAND:
-            if (wParam == IDC_LOGIN_BUTTON) OnLogin(dialog);
-            return FALSE;
+        case WM_COMMAND: {
+            const DialogCommand command = DecodeCommand(wParam);
+            if (command.Chosen() && command.control == IDC_LOGIN_BUTTON) OnLogin(dialog, *form);
+            return TRUE;
+        }
     }
     return FALSE;
 }
 
 }  // namespace
 
-INT_PTR RunLoginDialog() {
-    return DialogBoxParamA(Handles().moduleInstance, MAKEINTRESOURCEA(IDD_LOGIN), nullptr,
-                           LoginDialogProc, 0);
+std::optional<std::string> RunLoginDialog(HINSTANCE instance, const std::string& userKeyPath) {
+    LoginForm form{userKeyPath, std::nullopt};
+    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_LOGIN), nullptr, LoginDialogProc,
+                    reinterpret_cast<LPARAM>(&form));
+    return form.userKey;
 }

@@ -2,10 +2,9 @@
 
 #include <windows.h>
 
-// End codes of the login dialog, on which start-up relies.
-enum LoginDialogEnd : INT_PTR {
-    kLoginSignedIn = 0,  // the user key is set and written to config.txt
-    kLoginClosed = 1,    // closed by the user; nothing was stored
-};
+#include <optional>
+#include <string>
 
-INT_PTR RunLoginDialog();
+// Runs the login dialog modally until the player signs in (the user key, already
+// written to userKeyPath) or closes it (nothing).
+std::optional<std::string> RunLoginDialog(HINSTANCE instance, const std::string& userKeyPath);

@@ -3,8 +3,7 @@
 #include <algorithm>
 
 #include "account/account_api.h"
-#include "launcher/launcher_state.h"
-#include "launcher/user_key_file.h"
+#include "account/user_key_file.h"
 #include "update/web_servers.h"
 
 KeyCheck CheckUserKey(const std::string& userKey) {
@@ -19,14 +18,13 @@ KeyCheck CheckUserKey(const std::string& userKey) {
     return {KeyCheckResult::kAccepted, answer->username};
 }
 
-LoginResult AttemptLogin(const std::string& userName, const std::string& password,
-                         const std::string& userKeyPath) {
+Login AttemptLogin(const std::string& userName, const std::string& password,
+                   const std::string& userKeyPath) {
     const AccountReply reply =
         DownloadToString(LoginRequestUrl(AccountApiBaseUrl(), userName, password));
-    if (reply.transfer == TransferResult::kUnreachable) return LoginResult::kUnreachable;
+    if (reply.transfer == TransferResult::kUnreachable) return {LoginResult::kUnreachable, ""};
     const auto answer = ParseLoginAnswer(reply.body);
-    if (!answer) return LoginResult::kInvalid;
-    Launcher().userKey = answer->apikey;
-    return WriteUserKeyFile(userKeyPath, answer->apikey) ? LoginResult::kSignedIn
-                                                         : LoginResult::kNotStored;
+    if (!answer) return {LoginResult::kInvalid, ""};
+    const bool stored = WriteUserKeyFile(userKeyPath, answer->apikey);
+    return {stored ? LoginResult::kSignedIn : LoginResult::kNotStored, answer->apikey};
 }

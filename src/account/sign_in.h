@@ -19,13 +19,18 @@ struct KeyCheck {
 KeyCheck CheckUserKey(const std::string& userKey);
 
 enum class LoginResult {
-    kSignedIn,     // the user key is set and stored in config.txt
+    kSignedIn,     // the user key is given and stored in config.txt
     kInvalid,      // refused, empty or malformed answer
     kUnreachable,  // the service could not be reached
     kNotStored,    // signed in, but config.txt could not be written
 };
 
-// Sends the login request; on success sets the user key in the launcher state and
-// writes it to `userKeyPath`.
-LoginResult AttemptLogin(const std::string& userName, const std::string& password,
-                         const std::string& userKeyPath);
+struct Login {
+    LoginResult result = LoginResult::kInvalid;
+    std::string userKey;  // set whenever the service gave one
+};
+
+// Sends the login request; on success writes the user key to `userKeyPath` and
+// returns it.
+Login AttemptLogin(const std::string& userName, const std::string& password,
+                   const std::string& userKeyPath);

@@ -1,4 +1,4 @@
-#include "launcher/user_key_file.h"
+#include "account/user_key_file.h"
 
 #include "platform/file_io.h"
 

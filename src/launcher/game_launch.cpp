@@ -1,9 +1,17 @@
 #include "launcher/game_launch.h"
 
 #include "platform/path.h"
-#include "platform/process_runner.h"
 
-bool StartGame(const std::string& installDirectory, const std::string& commandLine) {
-    const std::string gameDirectory = JoinPath(installDirectory, "game");
-    return Processes().Start({JoinPath(gameDirectory, "game.exe"), commandLine, gameDirectory});
+std::string GameCommandLine(const std::string& address, const std::string& userName,
+                            const std::string& userKey) {
+    return " +connect " + address + " +netplayername " + userName + " +userkey " + userKey;
+}
+
+std::string GameExecutablePath(const std::string& installDirectory) {
+    return JoinPath(JoinPath(installDirectory, "game"), "game.exe");
+}
+
+ProcessStart StartGame(const std::string& installDirectory, const std::string& commandLine) {
+    return Processes().Start(
+        {GameExecutablePath(installDirectory), commandLine, JoinPath(installDirectory, "game")});
 }

@@ -1,85 +1,125 @@
 #include "launcher/main_window.h"
 
-#include <objbase.h>
-#include <process.h>
-
 #include <cstdio>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "account/user_key_file.h"
 #include "launcher/game_launch.h"
-#include "launcher/launcher_state.h"
-#include "launcher/opening.h"
-#include "launcher/user_key_file.h"
-#include "launcher/window_handles.h"
+#include "launcher/update_worker.h"
 #include "platform/file_system.h"
 #include "platform/folders.h"
 #include "platform/path.h"
 #include "platform/status_sink.h"
 #include "platform/win32/center_window.h"
+#include "platform/win32/dialog.h"
+#include "platform/win32/gdi.h"
+#include "platform/win32/system_error.h"
+#include "platform/win32/window_status_sink.h"
 #include "resource_ids.h"
 #include "settings/settings_dialog.h"
+#include "update/launcher_version.h"
+#include "update/opening.h"
 #include "update/signed_release.h"
-#include "update/update_flow.h"
 
 namespace {
 
-void SetMainButton(HWND dialog, ActionCode action, const char* caption) {
-    SetDlgItemTextA(dialog, IDC_MAIN_BUTTON, caption);
-    Launcher().actionCode = action;
+enum class MainAction {
+    kInstall,
+    kUpdate,
+    kPlay,
+    kUpdateLauncher,
+    kRetry,  // the version catalogue could not be read: run the opening checks again
+};
+
+// The window's own data, from its opening to the end of RunMainWindow. The worker is
+// the last member, so it is waited for before anything it reports to goes.
+struct MainWindow {
+    MainWindow(HINSTANCE instance, const Session& session) : instance(instance), session(session) {}
+
+    HINSTANCE instance;
+    const Session& session;
+    std::string installDirectory = InstallDirectory();
+    MainAction action = MainAction::kInstall;
+    // Addresses of the server list's entries; each entry's item data is its index here,
+    // so an address always stays with the name it was read with, however the list sorts.
+    std::vector<std::string> serverAddresses;
+    UniqueBitmap background;
+    std::unique_ptr<WindowStatusSink> statusSink;
+    MainWindowEnd end = MainWindowEnd::kClosed;
+    UpdateWorker worker;
+};
+
+void ShowError(HWND owner, const std::string& text, const std::string& caption) {
+    MessageBoxA(owner, text.c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
 }
 
-void FillServerList(HWND dialog) {
-    const auto servers = LoadServerList(InstallDirectory());
+void SetMainButton(HWND dialog, MainWindow& window, MainAction action, const char* caption) {
+    SetDlgItemTextA(dialog, IDC_MAIN_BUTTON, caption);
+    window.action = action;
+}
+
+// Logout and Settings would pull the ground from under a running worker.
+void EnableButtons(HWND dialog, bool enabled) {
+    for (int control : {IDC_MAIN_BUTTON, IDC_LOGOUT_BUTTON, IDC_SETTINGS_BUTTON}) {
+        EnableWindow(GetDlgItem(dialog, control), enabled ? TRUE : FALSE);
+    }
+}
+
+void FillServerList(HWND dialog, MainWindow& window) {
+    const auto servers = LoadServerList(window.installDirectory);
     if (!servers) {
         Status().SetStatusText("Could not load the server list");
         return;
     }
     HWND list = GetDlgItem(dialog, IDC_SERVER_LIST);
-    auto& addresses = Launcher().serverAddresses;
+    SendMessageA(list, CB_RESETCONTENT, 0, 0);
+    window.serverAddresses.clear();
     for (const GameServer& server : *servers) {
         const LRESULT entry =
             SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(server.name.c_str()));
         if (entry < 0) continue;
-        SendMessageA(list, CB_SETITEMDATA, entry, static_cast<LPARAM>(addresses.size()));
-        addresses.push_back(server.address);
+        SendMessageA(list, CB_SETITEMDATA, entry,
+                     static_cast<LPARAM>(window.serverAddresses.size()));
+        window.serverAddresses.push_back(server.address);
     }
 }
 
-void ShowServerList(HWND dialog) {
+void ShowPlay(HWND dialog, MainWindow& window) {
     ShowWindow(GetDlgItem(dialog, IDC_SERVER_LIST_LABEL), SW_SHOW);
     ShowWindow(GetDlgItem(dialog, IDC_SERVER_LIST), SW_SHOW);
+    FillServerList(dialog, window);
+    SetMainButton(dialog, window, MainAction::kPlay, "&Play");
 }
 
 // Everything after the labels: the launcher's own version, then the game's state.
-void DecideMainButton(HWND dialog) {
-    const std::string installDirectory = InstallDirectory();
-    const LauncherVersionStatus launcher = TestLauncherVersion(installDirectory);
+void DecideMainButton(HWND dialog, MainWindow& window) {
+    const LauncherVersionStatus launcher = TestLauncherVersion(window.installDirectory);
     if (launcher == LauncherVersionStatus::kOutOfDate) {
-        SetMainButton(dialog, kActionUpdateLauncher, "&Update Launcher");
+        SetMainButton(dialog, window, MainAction::kUpdateLauncher, "&Update Launcher");
         return;
     }
     std::string refusal;
-    switch (DecideGameState(installDirectory, &refusal)) {
+    switch (DecideGameState(window.installDirectory, &refusal)) {
         case GameState::kNeedsInstall:
-            SetMainButton(dialog, kActionInstall, "&Install");
+            SetMainButton(dialog, window, MainAction::kInstall, "&Install");
             break;
         case GameState::kNeedsUpdate:
-            SetMainButton(dialog, kActionUpdate, "&Update");
+            SetMainButton(dialog, window, MainAction::kUpdate, "&Update");
             break;
         case GameState::kCurrent:
-            ShowServerList(dialog);
-            FillServerList(dialog);
-            SetMainButton(dialog, kActionPlay, "&Play");
+            ShowPlay(dialog, window);
             break;
         case GameState::kCatalogueUnreadable:
-            MessageBoxA(nullptr, "Update Check Failed",
-                        "Could not read the version catalogue. Press Retry to try again.",
-                        MB_ICONERROR | MB_OK);
-            SetMainButton(dialog, kActionRetry, "&Retry");
+            // The window is not shown yet: the box stands alone.
+            ShowError(nullptr, "Update Check Failed",
+                      "Could not read the version catalogue. Press Retry to try again.");
+            SetMainButton(dialog, window, MainAction::kRetry, "&Retry");
             break;
         case GameState::kCatalogueRefused:
-            MessageBoxA(nullptr, refusal.c_str(), kVerificationCaption, MB_ICONERROR | MB_OK);
-            SetMainButton(dialog, kActionRetry, "&Retry");
+            ShowError(nullptr, kVerificationCaption, refusal);
+            SetMainButton(dialog, window, MainAction::kRetry, "&Retry");
             break;
     }
     if (launcher == LauncherVersionStatus::kUnknown) {
@@ -87,131 +127,169 @@ void DecideMainButton(HWND dialog) {
     }
 }
 
-void OnOpen(HWND dialog) {
+void OnOpen(HWND dialog, MainWindow& window) {
     CenterWindow(dialog);
-    WindowHandles& handles = Handles();
-    handles.mainWindow = dialog;
-    handles.progressBar = GetDlgItem(dialog, IDC_PROGRESS_BAR);
-    handles.statusText = GetDlgItem(dialog, IDC_STATUS_TEXT);
-    if (handles.background == nullptr) {
-        handles.background = LoadBitmapA(handles.moduleInstance, MAKEINTRESOURCEA(IDB_BACKGROUND));
-    }
-    SetDlgItemTextA(dialog, IDC_USER_NAME, Launcher().userName.c_str());
+    window.statusSink = std::make_unique<WindowStatusSink>(GetDlgItem(dialog, IDC_STATUS_TEXT),
+                                                           GetDlgItem(dialog, IDC_PROGRESS_BAR));
+    SetStatusSink(window.statusSink.get());
+    // Without its bitmap (a damaged program file) the window is painted plain.
+    window.background.reset(LoadBitmapA(window.instance, MAKEINTRESOURCEA(IDB_BACKGROUND)));
+    SetDlgItemTextA(dialog, IDC_USER_NAME, window.session.userName.c_str());
     char version[100];
     std::snprintf(version, sizeof version, "Launcher Version %s", kLauncherVersion);
     SetDlgItemTextA(dialog, IDC_LAUNCHER_VERSION, version);
-    DecideMainButton(dialog);
+    DecideMainButton(dialog, window);
 }
 
-void PaintBackground(HWND dialog, HDC target) {
+void PaintBackground(HWND dialog, const MainWindow& window, HDC target) {
     RECT client{};
     GetClientRect(dialog, &client);
+    if (!window.background) {
+        FillRect(target, &client, GetSysColorBrush(COLOR_3DDKSHADOW));
+        return;
+    }
     DPtoLP(target, reinterpret_cast<POINT*>(&client), 2);
-    HDC memory = CreateCompatibleDC(target);
-    HGDIOBJ previous = SelectObject(memory, Handles().background);
-    BitBlt(target, 0, 0, client.right - client.left, client.bottom - client.top, memory, 0, 0,
+    const MemoryDC memory(target, window.background.get());
+    BitBlt(target, 0, 0, client.right - client.left, client.bottom - client.top, memory.get(), 0, 0,
            SRCCOPY);
-    SelectObject(memory, previous);
-    DeleteDC(memory);
 }
 
-void Play(HWND dialog) {
+void Play(HWND dialog, const MainWindow& window) {
     HWND list = GetDlgItem(dialog, IDC_SERVER_LIST);
     const LRESULT selected = SendMessageA(list, CB_GETCURSEL, 0, 0);
     if (selected == CB_ERR) return;
-    const auto& addresses = Launcher().serverAddresses;
     const auto index = static_cast<size_t>(SendMessageA(list, CB_GETITEMDATA, selected, 0));
-    const std::string address = index < addresses.size() ? addresses[index] : std::string();
-    StartGame(InstallDirectory(),
-              GameCommandLine(address, Launcher().userName, Launcher().userKey));
-}
-
-// The update worker: installs, updates or replaces the launcher, then tells the main
-// window (success), the player (failure, and the button stays disabled) or ends the
-// process (a new launcher has started).
-unsigned __stdcall UpdateWorker(void*) {
-    // The URL moniker is COM: each thread that downloads joins an apartment first.
-    const HRESULT com = CoInitialize(nullptr);
-    const UpdateOutcome outcome = RunUpdate(Launcher().actionCode, InstallDirectory());
-    switch (outcome.next) {
-        case UpdateOutcome::Next::kNotifyWindow:
-            SendMessageA(Handles().mainWindow, WM_APP, 0, 0);
-            break;
-        case UpdateOutcome::Next::kShowMessage:
-            MessageBoxA(nullptr, outcome.text.c_str(), outcome.caption.c_str(),
-                        MB_ICONERROR | MB_OK);
-            break;
-        case UpdateOutcome::Next::kExitProcess:
-            ExitProcess(0);
+    const std::string address =
+        index < window.serverAddresses.size() ? window.serverAddresses[index] : std::string();
+    const ProcessStart started =
+        StartGame(window.installDirectory,
+                  GameCommandLine(address, window.session.userName, window.session.userKey));
+    if (!started) {
+        ShowError(dialog,
+                  "The game could not be started:\n" + GameExecutablePath(window.installDirectory) +
+                      "\n\n" + started.failure + ".",
+                  "Game Not Started");
     }
-    if (SUCCEEDED(com)) CoUninitialize();
-    return 0;
 }
 
-void StartUpdateWorker(HWND dialog) {
-    EnableWindow(GetDlgItem(dialog, IDC_MAIN_BUTTON), FALSE);
-    const uintptr_t thread = _beginthreadex(nullptr, 0, UpdateWorker, nullptr, 0, nullptr);
-    if (thread != 0) CloseHandle(reinterpret_cast<HANDLE>(thread));  // never waited on
+UpdateAction WorkerAction(MainAction action) {
+    switch (action) {
+        case MainAction::kUpdate:
+            return UpdateAction::kUpdate;
+        case MainAction::kUpdateLauncher:
+            return UpdateAction::kReplaceLauncher;
+        default:
+            return UpdateAction::kInstall;
+    }
 }
 
-void OnMainButton(HWND dialog) {
-    switch (Launcher().actionCode) {
-        case kActionPlay:
-            Play(dialog);
+void StartWorker(HWND dialog, MainWindow& window) {
+    EnableButtons(dialog, false);
+    std::string reason;
+    if (!window.worker.Start(WorkerAction(window.action), window.installDirectory, dialog,
+                             reason)) {
+        EnableButtons(dialog, true);
+        ShowError(dialog, "The install could not be started: " + reason + ".", "Install Failure");
+    }
+}
+
+void OnMainButton(HWND dialog, MainWindow& window) {
+    switch (window.action) {
+        case MainAction::kPlay:
+            Play(dialog, window);
             break;
-        case kActionRetry:
-            DecideMainButton(dialog);
+        case MainAction::kRetry:
+            DecideMainButton(dialog, window);
             break;
         default:
-            StartUpdateWorker(dialog);
+            StartWorker(dialog, window);
             break;
     }
 }
 
-void OnWorkerCompleted(HWND dialog) {
-    EnableWindow(GetDlgItem(dialog, IDC_MAIN_BUTTON), TRUE);
-    ShowServerList(dialog);
-    FillServerList(dialog);
-    SetMainButton(dialog, kActionPlay, "&Play");
+// Success shows "&Play"; a failure keeps the button disabled (the player starts the
+// launcher again); a new launcher that has started takes over.
+void OnWorkerDone(HWND dialog, MainWindow& window) {
+    const UpdateOutcome outcome = window.worker.Finish();
+    switch (outcome.next) {
+        case UpdateOutcome::Next::kNotifyWindow:
+            EnableButtons(dialog, true);
+            ShowPlay(dialog, window);
+            break;
+        case UpdateOutcome::Next::kShowMessage:
+            EnableWindow(GetDlgItem(dialog, IDC_LOGOUT_BUTTON), TRUE);
+            EnableWindow(GetDlgItem(dialog, IDC_SETTINGS_BUTTON), TRUE);
+            ShowError(dialog, outcome.text, outcome.caption);
+            break;
+        case UpdateOutcome::Next::kExitProcess:
+            window.end = MainWindowEnd::kLauncherReplaced;
+            EndDialog(dialog, 0);
+            break;
+    }
 }
 
-void Logout(HWND dialog) {
-    RemoveFileIfPresent(JoinPath(InstallDirectory(), kUserKeyFileName));
+// While the worker runs, the window stays: the game folder is mid-change, and the
+// worker reports to this window. The player closes it once the work has ended.
+bool RefuseWhileWorking(HWND dialog, const MainWindow& window) {
+    if (!window.worker.Running()) return false;
+    MessageBoxA(dialog,
+                "The launcher is installing. It can be closed once the install has finished.",
+                "Install Running", MB_ICONINFORMATION | MB_OK);
+    return true;
+}
+
+void Logout(HWND dialog, MainWindow& window) {
+    if (RefuseWhileWorking(dialog, window)) return;
+    const std::string keyPath = JoinPath(window.installDirectory, kUserKeyFileName);
+    if (!RemoveFileIfPresent(keyPath)) {
+        ShowError(dialog, "Your login could not be removed: " + keyPath + " cannot be deleted.",
+                  "Logout Failed");
+        return;
+    }
+    window.end = MainWindowEnd::kLoggedOut;
     EndDialog(dialog, 0);
 }
 
+void OnCommand(HWND dialog, MainWindow& window, DialogCommand command) {
+    if (!command.Chosen()) return;
+    switch (command.control) {
+        case IDC_MAIN_BUTTON:
+            OnMainButton(dialog, window);
+            break;
+        case IDC_LOGOUT_BUTTON:
+            Logout(dialog, window);
+            break;
+        case IDC_SETTINGS_BUTTON:
+            if (!window.worker.Running()) RunSettingsDialog(window.instance, dialog);
+            break;
+    }
+}
+
 INT_PTR CALLBACK MainWindowProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    MainWindow* window = DialogData<MainWindow>(dialog, message, lParam);
+    if (window == nullptr) return FALSE;
     switch (message) {
         case WM_INITDIALOG:
-            OnOpen(dialog);
+            OnOpen(dialog, *window);
             return TRUE;
         case WM_ERASEBKGND:
-            PaintBackground(dialog, reinterpret_cast<HDC>(wParam));
-            return TRUE;
+            PaintBackground(dialog, *window, reinterpret_cast<HDC>(wParam));
+            return Answer(dialog, TRUE);
         case WM_CTLCOLORSTATIC: {
+            // One of the messages whose answer is the return value itself.
             HDC dc = reinterpret_cast<HDC>(wParam);
             SetTextColor(dc, RGB(255, 255, 255));
             SetBkMode(dc, TRANSPARENT);
             return reinterpret_cast<INT_PTR>(GetStockObject(NULL_BRUSH));
         }
         case WM_COMMAND:
-            switch (wParam) {
-                case IDC_MAIN_BUTTON:
-                    OnMainButton(dialog);
-                    break;
-                case IDC_LOGOUT_BUTTON:
-                    Logout(dialog);
-                    break;
-                case IDC_SETTINGS_BUTTON:
-                    RunSettingsDialog();
-                    break;
-            }
-            return FALSE;
-        case WM_APP:
-            if (wParam == 0 && lParam == 0) OnWorkerCompleted(dialog);
+            OnCommand(dialog, *window, DecodeCommand(wParam));
+            return TRUE;
+        case WM_UPDATE_WORKER_DONE:
+            OnWorkerDone(dialog, *window);
             return TRUE;
         case WM_CLOSE:
-            EndDialog(dialog, 0);
+            if (!RefuseWhileWorking(dialog, *window)) EndDialog(dialog, 0);
             return TRUE;
     }
     return FALSE;
@@ -219,7 +297,13 @@ INT_PTR CALLBACK MainWindowProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 
 }  // namespace
 
-INT_PTR RunMainWindow() {
-    return DialogBoxParamA(Handles().moduleInstance, MAKEINTRESOURCEA(IDD_MAIN_WINDOW), nullptr,
-                           MainWindowProc, 0);
+MainWindowEnd RunMainWindow(HINSTANCE instance, const Session& session) {
+    MainWindow window{instance, session};
+    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN_WINDOW), nullptr, MainWindowProc,
+                    reinterpret_cast<LPARAM>(&window));
+    // Normally the worker has ended already; if not, it is waited for here, before the
+    // sink it reports to goes.
+    if (window.worker.Running()) window.worker.Finish();
+    SetStatusSink(nullptr);
+    return window.end;
 }

@@ -2,5 +2,14 @@
 
 #include <windows.h>
 
-// Runs the main window (dialog 101) modally; its end code is the program's exit code.
-INT_PTR RunMainWindow();
+#include "launcher/session.h"
+
+enum class MainWindowEnd {
+    kClosed,
+    kLoggedOut,
+    kLauncherReplaced,  // a new launcher has started and takes over
+};
+
+// Runs the main window modally until it is closed, the player logs out or a new
+// launcher has started. Returns only once the update worker has stopped.
+MainWindowEnd RunMainWindow(HINSTANCE instance, const Session& session);

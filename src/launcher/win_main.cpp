@@ -7,17 +7,16 @@
 
 #include "account/login_dialog.h"
 #include "account/sign_in.h"
-#include "launcher/launcher_state.h"
+#include "account/user_key_file.h"
 #include "launcher/main_window.h"
-#include "launcher/self_update.h"
-#include "launcher/user_key_file.h"
-#include "launcher/window_handles.h"
+#include "launcher/session.h"
 #include "platform/file_system.h"
 #include "platform/folders.h"
 #include "platform/path.h"
+#include "platform/win32/com_apartment.h"
 #include "platform/win32/create_process_runner.h"
 #include "platform/win32/url_downloader.h"
-#include "platform/win32/window_status_sink.h"
+#include "update/self_update.h"
 
 namespace {
 
@@ -34,10 +33,49 @@ void FinishSelfUpdate() {
     }
 }
 
+// The signed-in player, or nothing when the launcher is to end.
+bool SignIn(HINSTANCE instance, Session& session) {
+    const std::string keyPath = JoinPath(InstallDirectory(), kUserKeyFileName);
+    if (auto key = ReadUserKeyFile(keyPath)) {
+        session.userKey = *key;
+    } else if (auto signedIn = RunLoginDialog(instance, keyPath)) {
+        session.userKey = *signedIn;
+    } else {
+        return false;
+    }
+
+    const KeyCheck check = CheckUserKey(session.userKey);
+    switch (check.result) {
+        case KeyCheckResult::kUnreachable:
+            ShowError("Connection Failed",
+                      "Could not reach the account service. Check your connection and start the "
+                      "launcher again.");
+            return false;
+        case KeyCheckResult::kRejected:
+            if (!RemoveFileIfPresent(keyPath)) {
+                ShowError(("Your stored login credentials are invalid and " + keyPath +
+                           " cannot be deleted. Delete it, then start the launcher again.")
+                              .c_str(),
+                          "Invalid Login");
+                return false;
+            }
+            ShowError("Invalid Login",
+                      "Your stored login credentials are invalid, restart the launcher and log in "
+                      "again.");
+            return false;
+        case KeyCheckResult::kBanned:
+            ShowError("User Banned", "Your account has been banned.");
+            return false;
+        case KeyCheckResult::kAccepted:
+            session.userName = check.userName;
+            return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    Handles().moduleInstance = instance;
     FinishSelfUpdate();
     // msvcrt stops at 2048 and refuses 8192; archives share one handle per file, so the
     // lower limit is enough.
@@ -45,39 +83,18 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
     InitCommonControlsEx(&controls);
+    // This thread downloads too (the sign-in, the opening checks, the server list).
+    const ComApartment com;
+    // The services outlive every window and the update worker: RunMainWindow returns only
+    // once the worker has stopped.
     UrlDownloader downloader;
     SetDownloader(&downloader);
-    WindowStatusSink statusSink;
-    SetStatusSink(&statusSink);
     CreateProcessRunner processRunner;
     SetProcessRunner(&processRunner);
 
-    const std::string keyPath = JoinPath(InstallDirectory(), kUserKeyFileName);
-    if (auto key = ReadUserKeyFile(keyPath)) {
-        Launcher().userKey = *key;
-    } else if (RunLoginDialog() == kLoginClosed) {
-        return 0;
-    }
-
-    const KeyCheck check = CheckUserKey(Launcher().userKey);
-    switch (check.result) {
-        case KeyCheckResult::kUnreachable:
-            ShowError("Connection Failed",
-                      "Could not reach the account service. Check your connection and start the "
-                      "launcher again.");
-            return 0;
-        case KeyCheckResult::kRejected:
-            ShowError("Invalid Login",
-                      "Your stored login credentials are invalid, restart the launcher and log in "
-                      "again.");
-            RemoveFileIfPresent(keyPath);
-            return 0;
-        case KeyCheckResult::kBanned:
-            ShowError("User Banned", "Your account has been banned.");
-            return 0;
-        case KeyCheckResult::kAccepted:
-            Launcher().userName = check.userName;
-            break;
-    }
-    return static_cast<int>(RunMainWindow());
+    Session session;
+    if (SignIn(instance, session)) RunMainWindow(instance, session);
+    SetProcessRunner(nullptr);
+    SetDownloader(nullptr);
+    return 0;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 struct ProcessLaunch {
@@ -12,11 +13,21 @@ struct ProcessLaunch {
     bool wait = false;        // block until the process has ended
 };
 
+// Whether the process could be started (and, with wait, has ended); when it could not,
+// the system's reason, for the player.
+struct ProcessStart {
+    ProcessStart(bool started, std::string failure = {})
+        : started(started), failure(std::move(failure)) {}
+    explicit operator bool() const { return started; }
+
+    bool started;
+    std::string failure;
+};
+
 class ProcessRunner {
 public:
     virtual ~ProcessRunner() = default;
-    // Returns whether the process could be started (and, with wait, has ended).
-    virtual bool Start(const ProcessLaunch& launch) = 0;
+    virtual ProcessStart Start(const ProcessLaunch& launch) = 0;
 };
 
 // The process-wide runner, installed once at start-up (or by a test fixture).

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "launcher/window_handles.h"
 #include "platform/folders.h"
 #include "platform/win32/center_window.h"
+#include "platform/win32/dialog.h"
 #include "platform/win32/direct3d_display_modes.h"
 #include "platform/win32/registry_client_store.h"
 #include "resource_ids.h"
@@ -26,9 +26,6 @@ constexpr ChannelControls kChannelControls[kAudioChannelCount] = {
     {IDC_DIALOG_VOLUME, IDC_DIALOG_ENABLED},       {IDC_MUSIC_VOLUME, IDC_MUSIC_ENABLED},
     {IDC_CINEMATIC_VOLUME, IDC_CINEMATIC_ENABLED},
 };
-
-// Lives from one opening to its OK: the resolution box's entries stand for these sizes.
-SettingsForm openedForm;
 
 std::string EngineConfigFile() { return EngineConfigPath(DocumentsDirectory()); }
 
@@ -68,42 +65,51 @@ void TakeForm(HWND dialog, SettingsForm& form) {
         static_cast<int>(SendDlgItemMessageA(dialog, IDC_WINDOW_MODE, CB_GETCURSEL, 0, 0));
 }
 
-void Open(HWND dialog) {
+// The form lives from the dialog's opening to its end: the resolution box's entries
+// stand for its sizes.
+void Open(HWND dialog, SettingsForm& form) {
     CenterWindow(dialog);
     RegistryClientStore registry;
     // The Direct3D object lives only while the modes are read.
     Direct3DDisplayModes modes;
-    openedForm = OpenSettingsForm(registry, modes, EngineConfigFile());
-    ShowForm(dialog, openedForm);
+    form = OpenSettingsForm(registry, modes, EngineConfigFile());
+    ShowForm(dialog, form);
 }
 
-void Confirm(HWND dialog) {
-    TakeForm(dialog, openedForm);
+void Confirm(HWND dialog, SettingsForm& form) {
+    TakeForm(dialog, form);
     RegistryClientStore registry;
-    ConfirmSettingsForm(openedForm, registry, EngineConfigFile());
+    ConfirmSettingsForm(form, registry, EngineConfigFile());
 }
 
-INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+void OnCommand(HWND dialog, SettingsForm& form, DialogCommand command) {
+    if (!command.Chosen()) return;
+    if (command.control == IDOK) {
+        Confirm(dialog, form);
+        EndDialog(dialog, IDOK);
+    } else if (command.control == IDCANCEL) {
+        EndDialog(dialog, IDCANCEL);
+    }
+}
+
+INT_PTR CALLBACK SettingsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    SettingsForm* form = DialogData<SettingsForm>(dialog, message, lParam);
+    if (form == nullptr) return FALSE;
     switch (message) {
         case WM_INITDIALOG:
-            Open(dialog);
+            Open(dialog, *form);
             return TRUE;
         case WM_COMMAND:
-            if (HIWORD(wParam) != 0) return FALSE;
-            if (LOWORD(wParam) == IDOK) {
-                Confirm(dialog);
-                EndDialog(dialog, 0);
-            } else if (LOWORD(wParam) == IDCANCEL) {
-                EndDialog(dialog, 0);
-            }
-            return FALSE;
+            OnCommand(dialog, *form, DecodeCommand(wParam));
+            return TRUE;
     }
     return FALSE;
 }
 
 }  // namespace
 
-INT_PTR RunSettingsDialog() {
-    return DialogBoxParamA(Handles().moduleInstance, MAKEINTRESOURCEA(IDD_SETTINGS), nullptr,
-                           SettingsDialogProc, 0);
+void RunSettingsDialog(HINSTANCE instance, HWND owner) {
+    SettingsForm form;
+    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_SETTINGS), owner, SettingsDialogProc,
+                    reinterpret_cast<LPARAM>(&form));
 }

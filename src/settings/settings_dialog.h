@@ -2,5 +2,6 @@
 
 #include <windows.h>
 
-// Runs the Settings dialog (resource 108) modally, with no owner; always ends with 0.
-INT_PTR RunSettingsDialog();
+// Runs the Settings dialog modally over owner, which stays disabled meanwhile: one
+// Settings at a time. OK writes the registry values and engine.cfg.
+void RunSettingsDialog(HINSTANCE instance, HWND owner);

@@ -1,14 +1,14 @@
-#include "launcher/opening.h"
+#include "update/opening.h"
 
 #include <tinyxml2.h>
 
-#include "launcher/launcher_state.h"
 #include "platform/file_io.h"
 #include "platform/file_system.h"
 #include "platform/path.h"
 #include "update/documents.h"
 #include "update/download_service.h"
 #include "update/install_layout.h"
+#include "update/launcher_version.h"
 #include "update/signed_release.h"
 #include "update/update_error.h"
 #include "update/validation.h"
@@ -112,9 +112,4 @@ std::optional<std::vector<GameServer>> LoadServerList(const std::string& install
         if (name != nullptr && address != nullptr) servers.push_back({name, address});
     }
     return servers;
-}
-
-std::string GameCommandLine(const std::string& address, const std::string& userName,
-                            const std::string& userKey) {
-    return " +connect " + address + " +netplayername " + userName + " +userkey " + userKey;
 }

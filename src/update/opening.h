@@ -36,7 +36,3 @@ struct GameServer {
 // or an address. Nothing when the file is missing, has no "Servers" root, or is not
 // vouched for by the signed release.
 std::optional<std::vector<GameServer>> LoadServerList(const std::string& installDirectory);
-
-// " +connect <address> +netplayername <name> +userkey <key>", nothing quoted.
-std::string GameCommandLine(const std::string& address, const std::string& userName,
-                            const std::string& userKey);

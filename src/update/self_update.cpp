@@ -1,4 +1,4 @@
-#include "launcher/self_update.h"
+#include "update/self_update.h"
 
 #include <cctype>
 #include <cstdint>
@@ -139,9 +139,11 @@ UpdateOutcome ReplaceLauncher(const std::string& installDirectory) {
     ProcessLaunch launch;
     launch.application = replacement;
     launch.directory = installDirectory;
-    if (!Processes().Start(launch)) {
+    const ProcessStart started = Processes().Start(launch);
+    if (!started) {
         RemoveFileIfPresent(replacement);
-        return Failure(std::string("The new launcher could not be started. ") + kKept);
+        return Failure("The new launcher " + replacement + " could not be started: " +
+                       started.failure + ". " + kKept);
     }
     return {UpdateOutcome::Next::kExitProcess, {}, {}};
 }
@@ -150,11 +152,12 @@ bool FinishLauncherReplacement(const std::string& installDirectory, const std::s
     const std::string replacement = JoinPath(installDirectory, kReplacementLauncherName);
     if (!SameNameIgnoringCase(FileNameOf(ownPath), kReplacementLauncherName)) {
         // What a replacement that never ran, or a download cut short, left behind.
+        // One still locked (a replacement still ending) is waited for like the old launcher.
         const InstallLayout layout(installDirectory);
-        RemoveFileIfPresent(replacement);
-        RemoveFileIfPresent(JoinPath(layout.work, "launcher.exe"));
-        RemoveFileIfPresent(JoinPath(layout.work, "launcher.exe.part"));
-        return true;
+        bool cleared = RemoveFileIfPresent(replacement);
+        cleared &= RemoveFileIfPresent(JoinPath(layout.work, "launcher.exe"));
+        cleared &= RemoveFileIfPresent(JoinPath(layout.work, "launcher.exe.part"));
+        return cleared;
     }
     return MoveFileOver(ownPath, JoinPath(installDirectory, "launcher.exe"));
 }

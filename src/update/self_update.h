@@ -19,7 +19,8 @@ UpdateOutcome ReplaceLauncher(const std::string& installDirectory);
 // Called first at every start with the running program's path. Started as
 // launcher-new.exe, it moves itself over launcher.exe: false while the old launcher has
 // not let go of its file yet (try again shortly). Started under any other name, it
-// removes a replacement that was never started and returns true.
+// removes a replacement that was never started and what a cut download left: false
+// while one of them cannot be removed yet.
 bool FinishLauncherReplacement(const std::string& installDirectory, const std::string& ownPath);
 
 // Whether the file at path starts like a Windows executable (MZ header, PE signature).

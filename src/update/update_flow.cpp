@@ -8,8 +8,6 @@
 #include <optional>
 #include <vector>
 
-#include "launcher/launcher_state.h"
-#include "launcher/self_update.h"
 #include "platform/file_system.h"
 #include "platform/path.h"
 #include "platform/status_sink.h"
@@ -19,6 +17,7 @@
 #include "update/install_version.h"
 #include "update/repair.h"
 #include "update/runtime_installer.h"
+#include "update/self_update.h"
 #include "update/signed_release.h"
 #include "update/update_error.h"
 #include "update/validation.h"
@@ -316,13 +315,13 @@ UpdateOutcome ValidationFailure(const std::string& detail) {
     return {UpdateOutcome::Next::kShowMessage, text, "The build did not validate properly"};
 }
 
-UpdateOutcome RunUpdate(int actionCode, const std::string& installDirectory) {
-    if (actionCode == kActionUpdateLauncher) return ReplaceLauncher(installDirectory);
+UpdateOutcome RunUpdate(UpdateAction action, const std::string& installDirectory) {
+    if (action == UpdateAction::kReplaceLauncher) return ReplaceLauncher(installDirectory);
     bool changed = false;
     try {
-        if (actionCode == kActionInstall) {
+        if (action == UpdateAction::kInstall) {
             InstallPath(installDirectory, changed);
-        } else if (actionCode == kActionUpdate) {
+        } else {
             UpdatePath(installDirectory, changed);
         }
         return {};

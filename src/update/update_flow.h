@@ -15,10 +15,15 @@ struct UpdateOutcome {
     std::string caption;  // the box's caption
 };
 
-// Runs the path of actionCode (0 Install, 1 Update, 3 the launcher's replacement; any
-// other only notifies the window) for the launcher installed in installDirectory.
-// Never raises: every failure becomes an outcome with a message.
-UpdateOutcome RunUpdate(int actionCode, const std::string& installDirectory);
+enum class UpdateAction {
+    kInstall,
+    kUpdate,
+    kReplaceLauncher,
+};
+
+// Runs the path of action for the launcher installed in installDirectory. Never
+// raises: every failure becomes an outcome with a message.
+UpdateOutcome RunUpdate(UpdateAction action, const std::string& installDirectory);
 
 UpdateOutcome InstallFailure(const std::string& text);
 UpdateOutcome ValidationFailure(const std::string& detail = {});

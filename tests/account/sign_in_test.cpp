@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "account/account_api.h"
-#include "launcher/launcher_state.h"
 #include "platform/file_system.h"
 #include "platform/path.h"
 #include "scripted_downloader.h"
@@ -19,7 +18,6 @@ std::string KeyAnswerWith(const std::string& names) {
 
 class SignInTest : public ::testing::Test {
 protected:
-    void SetUp() override { Launcher() = LauncherState{}; }
     ScriptedDownloader net;
     TempDir dir;
     const std::string checkUrl = KeyCheckUrl(AccountApiBaseUrl(), "KEY");
@@ -59,8 +57,9 @@ TEST_F(SignInTest, LoginStoresTheKeyEvenWhenSuccessIsFalse) {
     WriteBytes(path, "an older and longer key");
     net.Serve(LoginRequestUrl(AccountApiBaseUrl(), "pilot", "p w"),
               R"({"success":false,"userMessage":[],"lang":"en","apikey":"NEWKEY"})");
-    EXPECT_EQ(AttemptLogin("pilot", "p w", path), LoginResult::kSignedIn);
-    EXPECT_EQ(Launcher().userKey, "NEWKEY");
+    const Login login = AttemptLogin("pilot", "p w", path);
+    EXPECT_EQ(login.result, LoginResult::kSignedIn);
+    EXPECT_EQ(login.userKey, "NEWKEY");
     EXPECT_EQ(ReadBytes(path), "NEWKEY");
 }
 
@@ -68,17 +67,17 @@ TEST_F(SignInTest, FailedLoginsLeaveTheStoredKeyAlone) {
     const auto path = dir.File("config.txt");
     const auto url = LoginRequestUrl(AccountApiBaseUrl(), "pilot", "x");
     net.Fail(url, TransferResult::kRefused);
-    EXPECT_EQ(AttemptLogin("pilot", "x", path), LoginResult::kInvalid);
+    EXPECT_EQ(AttemptLogin("pilot", "x", path).result, LoginResult::kInvalid);
     net.Serve(url, "<html>oops</html>");
-    EXPECT_EQ(AttemptLogin("pilot", "x", path), LoginResult::kInvalid);
+    EXPECT_EQ(AttemptLogin("pilot", "x", path).result, LoginResult::kInvalid);
     net.Fail(url, TransferResult::kUnreachable);
-    EXPECT_EQ(AttemptLogin("pilot", "x", path), LoginResult::kUnreachable);
+    EXPECT_EQ(AttemptLogin("pilot", "x", path).result, LoginResult::kUnreachable);
     EXPECT_FALSE(FileExists(path));
 }
 
 TEST_F(SignInTest, AKeyThatCannotBeStoredIsReported) {
     net.Serve(LoginRequestUrl(AccountApiBaseUrl(), "pilot", "x"),
               R"({"success":true,"userMessage":[],"lang":"en","apikey":"K"})");
-    EXPECT_EQ(AttemptLogin("pilot", "x", dir.File("no/such/dir/config.txt")),
+    EXPECT_EQ(AttemptLogin("pilot", "x", dir.File("no/such/dir/config.txt")).result,
               LoginResult::kNotStored);
 }

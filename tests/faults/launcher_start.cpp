@@ -22,15 +22,17 @@
 #include <utility>
 #include <vector>
 
-#include "launcher/launcher_state.h"
-#include "launcher/opening.h"
-#include "launcher/self_update.h"
+#include "update/opening.h"
+#include "update/self_update.h"
 #include "platform/file_io.h"
 #include "platform/file_system.h"
 #include "platform/folder_downloader.h"
 #include "platform/path.h"
 #include "platform/process_runner.h"
 #include "platform/status_sink.h"
+#include "update/launcher_version.h"
+#include "update/opening.h"
+#include "update/self_update.h"
 #include "update/update_flow.h"
 #include "update/web_servers.h"
 #include "update/xml_attribute.h"
@@ -41,7 +43,7 @@ namespace {
 class RecordingRunner final : public ProcessRunner {
 public:
     explicit RecordingRunner(std::string record) : record_(std::move(record)) {}
-    bool Start(const ProcessLaunch& launch) override {
+    ProcessStart Start(const ProcessLaunch& launch) override {
         if (record_.empty()) return true;
         std::ofstream(record_, std::ios::app) << launch.application << '\n';
         return true;
@@ -135,19 +137,18 @@ Start RunStart(const Options& options) {
     if (!ownVersion) return {"", "cannot-start", "", options.program + " is not a launcher"};
     FinishSelfUpdate(options);
 
-    int action = kActionPlay;
+    UpdateAction action = UpdateAction::kInstall;
     Start start;
     if (LauncherStatus(options, *ownVersion) == LauncherVersionStatus::kOutOfDate) {
-        action = kActionUpdateLauncher;
+        action = UpdateAction::kReplaceLauncher;
         start.button = "&Update Launcher";
     } else {
         switch (DecideGameState(options.install)) {
             case GameState::kNeedsInstall:
-                action = kActionInstall;
                 start.button = "&Install";
                 break;
             case GameState::kNeedsUpdate:
-                action = kActionUpdate;
+                action = UpdateAction::kUpdate;
                 start.button = "&Update";
                 break;
             case GameState::kCurrent:

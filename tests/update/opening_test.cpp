@@ -1,4 +1,4 @@
-#include "launcher/opening.h"
+#include "update/opening.h"
 
 #include <filesystem>
 #include <functional>
@@ -137,9 +137,4 @@ TEST_F(OpeningTest, MissingOrRootlessServerListIsNoList) {
     EXPECT_FALSE(LoadServerList(dir.path().string()));
     net.Serve(LauncherServerBaseUrl() + "servers.xml", "<Servers/>");
     EXPECT_EQ(LoadServerList(dir.path().string())->size(), 0u);
-}
-
-TEST(GameCommandLineTest, ValuesGoInUnquotedAfterTheirSwitches) {
-    EXPECT_EQ(GameCommandLine("10.0.0.1:7777", "Pilot One", "K Y"),
-              " +connect 10.0.0.1:7777 +netplayername Pilot One +userkey K Y");
 }

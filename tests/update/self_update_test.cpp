@@ -1,4 +1,4 @@
-#include "launcher/self_update.h"
+#include "update/self_update.h"
 
 #include <gtest/gtest.h>
 
@@ -99,9 +99,9 @@ TEST_F(ReplaceLauncherTest, ALauncherOfAnotherNameIsLeftAlone) {
     EXPECT_TRUE(net.requests().empty());
 }
 
-TEST_F(ReplaceLauncherTest, RunUpdateWithActionThreeReplacesTheLauncherAlone) {
+TEST_F(ReplaceLauncherTest, RunUpdateReplacingTheLauncherTouchesNothingElse) {
     Serve(Executable("new"));
-    EXPECT_EQ(RunUpdate(3, InstallDir()).next, UpdateOutcome::Next::kExitProcess);
+    EXPECT_EQ(RunUpdate(UpdateAction::kReplaceLauncher, InstallDir()).next, UpdateOutcome::Next::kExitProcess);
     EXPECT_EQ(net.requests(), (std::vector<std::string>{UpdateServerBaseUrl() + "launcher.xml",
                                                         UpdateServerBaseUrl() + "launcher.exe"}));
 }

@@ -6,7 +6,6 @@
 #include <functional>
 #include <gtest/gtest.h>
 
-#include "launcher/launcher_state.h"
 #include "platform/file_system.h"
 #include "update/documents.h"
 #include "update/update_test_support.h"
@@ -28,7 +27,7 @@ protected:
         UpdateTest::SetUp();
         CreateEmptyFile(InInstall("redist.txt"));
     }
-    UpdateOutcome Run(int action) { return RunUpdate(action, InstallDir()); }
+    UpdateOutcome Run(UpdateAction action) { return RunUpdate(action, InstallDir()); }
     std::string Recorded() { return LoadInstalledVersion(InInstall("version.xml"), "version.xml"); }
     std::size_t Fetches(const std::string& suffix) {
         return static_cast<std::size_t>(std::count_if(
@@ -38,7 +37,7 @@ protected:
             }));
     }
     void InstallAt(const std::string& version) {
-        ASSERT_EQ(Run(kActionInstall).next, UpdateOutcome::Next::kNotifyWindow);
+        ASSERT_EQ(Run(UpdateAction::kInstall).next, UpdateOutcome::Next::kNotifyWindow);
         ASSERT_EQ(Recorded(), version);
         net = FolderDownloader();
         SetUp();  // a fresh record of requests, same tree
@@ -67,7 +66,7 @@ TEST_F(UpdateFlowTest, InstallWithoutFullVersionsInstallsEveryVersionInOrder) {
     Publish("2", kBuild2);
     Publish("3", kBuild3);
 
-    const UpdateOutcome outcome = Run(kActionInstall);
+    const UpdateOutcome outcome = Run(UpdateAction::kInstall);
 
     ASSERT_EQ(outcome.next, UpdateOutcome::Next::kNotifyWindow) << outcome.text;
     EXPECT_EQ(ReadTree(GameDir()), kBuild3);
@@ -91,7 +90,7 @@ TEST_F(UpdateFlowTest, InstallStartsFromTheLastFullVersionAndClearsTheGame) {
     Publish("3", kBuild3);
     WriteTree(GameDir(), {{"stray.txt", "left by someone"}});
 
-    ASSERT_EQ(Run(kActionInstall).next, UpdateOutcome::Next::kNotifyWindow);
+    ASSERT_EQ(Run(UpdateAction::kInstall).next, UpdateOutcome::Next::kNotifyWindow);
 
     EXPECT_EQ(ReadTree(GameDir()), kBuild3);
     EXPECT_EQ(Fetches("1/manifest.xml"), 0u);
@@ -100,7 +99,7 @@ TEST_F(UpdateFlowTest, InstallStartsFromTheLastFullVersionAndClearsTheGame) {
 
 TEST_F(UpdateFlowTest, InstallOfAnEmptyCatalogueFailsToValidateAnUnpublishedVersion) {
     WriteBytes(LauncherFolder() + "/versions.xml", "<Versions Current=\"1\"/>");
-    const UpdateOutcome outcome = Run(kActionInstall);
+    const UpdateOutcome outcome = Run(UpdateAction::kInstall);
     EXPECT_EQ(outcome.caption, "Install Failure");
     EXPECT_NE(outcome.text.find("manifest.validate.xml of version 1 could not be downloaded"),
               std::string::npos);
@@ -116,7 +115,7 @@ TEST_F(UpdateFlowTest, UpdateThroughAPatchShowsTheStatusTextsInOrder) {
     ASSERT_NE(ReadBytes(LauncherFolder() + "/2/manifest.xml").find("patch="), std::string::npos);
     status.texts.clear();
 
-    const UpdateOutcome outcome = Run(kActionUpdate);
+    const UpdateOutcome outcome = Run(UpdateAction::kUpdate);
 
     ASSERT_EQ(outcome.next, UpdateOutcome::Next::kNotifyWindow) << outcome.text;
     std::vector<std::string> texts;  // "Loading File" lines come in platform order; keep one marker
@@ -154,7 +153,7 @@ TEST_F(UpdateFlowTest, UpdateWhenTheInstalledVersionIsNotListed) {
     Publish("1", kBuild1);
     InstallAt("1");
     EditCatalogue("Value=\"1\"", "Value=\"0.9\"");
-    const UpdateOutcome outcome = Run(kActionUpdate);
+    const UpdateOutcome outcome = Run(UpdateAction::kUpdate);
     // Nothing to install: the build is checked against the installed version, then latest.
     EXPECT_EQ(Fetches("/manifest.xml"), 0u);
     EXPECT_EQ(Fetches("1/manifest.validate.xml"), 1u);
@@ -166,7 +165,7 @@ TEST_F(UpdateFlowTest, UpdateWhenTheInstalledVersionIsTheLastValidatesTwice) {
     Publish("2", kBuild2);
     InstallAt("2");
     WriteBytes(InInstall("version.xml"), "<Version Current=\"2\"/>");
-    ASSERT_EQ(Run(kActionUpdate).next, UpdateOutcome::Next::kNotifyWindow);
+    ASSERT_EQ(Run(UpdateAction::kUpdate).next, UpdateOutcome::Next::kNotifyWindow);
     EXPECT_EQ(Fetches("/manifest.xml"), 0u);
     EXPECT_EQ(Fetches("2/manifest.validate.xml"), 1u) << "fetched once, proved once";
     EXPECT_EQ(Recorded(), "2");
@@ -177,7 +176,7 @@ TEST_F(UpdateFlowTest, UpdateThroughLaterVersionsWithoutAFullOne) {
     InstallAt("1");
     Publish("2", kBuild2);
     Publish("3", kBuild3);
-    ASSERT_EQ(Run(kActionUpdate).next, UpdateOutcome::Next::kNotifyWindow);
+    ASSERT_EQ(Run(UpdateAction::kUpdate).next, UpdateOutcome::Next::kNotifyWindow);
     EXPECT_EQ(ReadTree(GameDir()), kBuild3);
     EXPECT_EQ(Fetches("1/manifest.validate.xml"), 1u);
     EXPECT_EQ(Fetches("1/manifest.xml"), 0u);
@@ -192,7 +191,7 @@ TEST_F(UpdateFlowTest, UpdateAcrossAFullVersionClearsTheGameAndSkipsTheFirstVali
     Publish("2", kBuild2, true);
     Publish("3", kBuild3);
     WriteTree(GameDir(), {{"stray/file.txt", "would fail validation"}});
-    ASSERT_EQ(Run(kActionUpdate).next, UpdateOutcome::Next::kNotifyWindow);
+    ASSERT_EQ(Run(UpdateAction::kUpdate).next, UpdateOutcome::Next::kNotifyWindow);
     EXPECT_EQ(ReadTree(GameDir()), kBuild3);
     EXPECT_EQ(Fetches("1/manifest.validate.xml"), 0u);
 }
@@ -203,7 +202,7 @@ TEST_F(UpdateFlowTest, TypeIsFullOnlyInExactCase) {
     Publish("2", kBuild2, true);
     EditCatalogue("Type=\"Full\"", "Type=\"full\"");
     WriteTree(GameDir(), {{"stray.txt", "nothing clears the game, so validation finds it"}});
-    ASSERT_EQ(Run(kActionUpdate).next, UpdateOutcome::Next::kNotifyWindow);
+    ASSERT_EQ(Run(UpdateAction::kUpdate).next, UpdateOutcome::Next::kNotifyWindow);
     EXPECT_EQ(Fetches("1/manifest.validate.xml"), 1u);
     EXPECT_EQ(Fetches("/manifest.xml"), 1u) << "repaired, then updated";
     EXPECT_EQ(ReadTree(GameDir()), kBuild2);
@@ -239,7 +238,7 @@ TEST_F(UpdateFlowTest, DamagedGameIsRepairedFetchingOnlyWhatDiffers) {
     for (const Damage& damage : damages) {
         damage.apply();
         const std::size_t before = net.requests().size();
-        const UpdateOutcome outcome = Run(kActionUpdate);
+        const UpdateOutcome outcome = Run(UpdateAction::kUpdate);
         ASSERT_EQ(outcome.next, UpdateOutcome::Next::kNotifyWindow) << damage.what << outcome.text;
         EXPECT_EQ(ReadTree(GameDir()), kBuild2) << damage.what;
         const auto fromStore = std::count_if(net.requests().begin() + before, net.requests().end(),
@@ -265,11 +264,11 @@ TEST_F(UpdateFlowTest, LinksInTheGameAreRemovedNeverFollowed) {
     Publish("1", kBuild1);
     InstallAt("1");
     link();
-    ASSERT_EQ(Run(kActionUpdate).next, UpdateOutcome::Next::kNotifyWindow);
+    ASSERT_EQ(Run(UpdateAction::kUpdate).next, UpdateOutcome::Next::kNotifyWindow);
     EXPECT_EQ(ReadTree(GameDir()), kBuild1);
     Publish("2", kBuild2, true);
     link();
-    ASSERT_EQ(Run(kActionUpdate).next, UpdateOutcome::Next::kNotifyWindow);
+    ASSERT_EQ(Run(UpdateAction::kUpdate).next, UpdateOutcome::Next::kNotifyWindow);
     EXPECT_EQ(ReadTree(GameDir()), kBuild2);
     EXPECT_EQ(ReadTree(temp.File("outside")), outside);
 }
@@ -280,7 +279,7 @@ TEST_F(UpdateFlowTest, WithoutAStoreARepairIsACleanInstall) {
     InstallAt("2");
     RemoveStore();
     WriteBytes(GameDir() + "/data/a.ini", "tampered");
-    ASSERT_EQ(Run(kActionUpdate).next, UpdateOutcome::Next::kNotifyWindow);
+    ASSERT_EQ(Run(UpdateAction::kUpdate).next, UpdateOutcome::Next::kNotifyWindow);
     EXPECT_EQ(ReadTree(GameDir()), kBuild2);
     EXPECT_EQ(Fetches("1/manifest.xml"), 1u);
     EXPECT_EQ(Fetches("2/manifest.xml"), 1u);
@@ -295,19 +294,12 @@ TEST_F(UpdateFlowTest, BuildTheTreeCannotMakeValidEndsInAMessageNamingTheFiles) 
     list.replace(list.find("checksum=\"") + 10, 1, "Z");
     WriteBytes(LauncherFolder() + "/1/manifest.validate.xml", list);
 
-    const UpdateOutcome outcome = Run(kActionInstall);
+    const UpdateOutcome outcome = Run(UpdateAction::kInstall);
 
     EXPECT_EQ(outcome.next, UpdateOutcome::Next::kShowMessage);
     EXPECT_EQ(outcome.caption, "The build did not validate properly");
     EXPECT_EQ(outcome.text.rfind("Validation Failed\n\nchanged: ", 0), 0u) << outcome.text;
     EXPECT_FALSE(fs::exists(InInstall("version.xml")));
-}
-
-TEST_F(UpdateFlowTest, OtherActionCodesOnlyNotify) {
-    for (int action : {static_cast<int>(kActionPlay), 7, -1}) {
-        EXPECT_EQ(Run(action).next, UpdateOutcome::Next::kNotifyWindow);
-    }
-    EXPECT_TRUE(net.requests().empty());
 }
 
 // A catalogue that does not arrive is never replaced by the copy left from before.
@@ -316,7 +308,7 @@ TEST_F(UpdateFlowTest, StaleCatalogueIsNotRead) {
     WriteBytes(InInstall("versions.xml"),
                "<Versions Current=\"0\"><Version Value=\"0\" Type=\"Full\"/></Versions>");
     net.FailOn(LauncherServerBaseUrl() + "versions.xml", TransferResult::kRefused);
-    const UpdateOutcome outcome = Run(kActionInstall);
+    const UpdateOutcome outcome = Run(UpdateAction::kInstall);
     EXPECT_EQ(outcome.caption, "Install Failure");
     EXPECT_EQ(outcome.text,
               "The version catalogue versions.xml could not be downloaded: the server refused it.");
@@ -328,22 +320,22 @@ TEST_F(UpdateFlowTest, MalformedDocumentsEndTheRunWithAMessage) {
     struct Case {
         std::string versions;
         std::string record;  // empty: no version.xml
-        int action;
+        UpdateAction action;
         std::string expected;
     };
     const std::vector<Case> cases = {
-        {"<Versions", "", kActionInstall, "versions.xml is not a valid XML document"},
-        {"<Catalogue/>", "", kActionInstall, "versions.xml has no \"Versions\" element"},
-        {"<Versions><Version Value=\"1\"/></Versions>", "", kActionInstall,
+        {"<Versions", "", UpdateAction::kInstall, "versions.xml is not a valid XML document"},
+        {"<Catalogue/>", "", UpdateAction::kInstall, "versions.xml has no \"Versions\" element"},
+        {"<Versions><Version Value=\"1\"/></Versions>", "", UpdateAction::kInstall,
          "without the \"Current\" attribute"},
-        {"<Versions Current=\"1\"><Version Type=\"Full\"/></Versions>", "", kActionInstall,
+        {"<Versions Current=\"1\"><Version Type=\"Full\"/></Versions>", "", UpdateAction::kInstall,
          "without the \"Value\" attribute"},
-        {"<Versions Current=\"1\"><Version Value=\"1\"/></Versions>", "", kActionInstall,
+        {"<Versions Current=\"1\"><Version Value=\"1\"/></Versions>", "", UpdateAction::kInstall,
          "version 1 without the \"Type\" attribute"},
-        {"<Versions Current=\"1\"/>", "", kActionUpdate, "version.xml is missing"},
-        {"<Versions Current=\"1\"/>", "<Version/>", kActionUpdate,
+        {"<Versions Current=\"1\"/>", "", UpdateAction::kUpdate, "version.xml is missing"},
+        {"<Versions Current=\"1\"/>", "<Version/>", UpdateAction::kUpdate,
          "version.xml has a \"Version\" element without the \"Current\""},
-        {"<Versions Current=\"1\"/>", "<Versions Current=\"1\"/>", kActionUpdate,
+        {"<Versions Current=\"1\"/>", "<Versions Current=\"1\"/>", UpdateAction::kUpdate,
          "version.xml has no \"Version\" element"},
     };
     for (const Case& c : cases) {
@@ -360,7 +352,7 @@ TEST_F(UpdateFlowTest, UnsafePackageEndsTheRunNamingThePackage) {
     Publish("1", kBuild1);
     RemoveStore();
     WriteZip(LauncherFolder() + "/1/files.zip", {{"readme.txt", "read me"}, {"LPT1", "x"}});
-    const UpdateOutcome outcome = Run(kActionInstall);
+    const UpdateOutcome outcome = Run(UpdateAction::kInstall);
     EXPECT_EQ(outcome.caption, "Install Failure");
     EXPECT_EQ(outcome.text,
               "The package files.zip could not be unpacked: an entry's name reaches outside the "
@@ -374,7 +366,7 @@ TEST_F(UpdateFlowTest, UnreadableFileFailsValidationNamingIt) {
     Publish("1", kBuild1);
     InstallAt("1");
     fs::create_symlink("/proc/self/mem", GameDir() + "/held.mix");
-    const UpdateOutcome outcome = Run(kActionUpdate);
+    const UpdateOutcome outcome = Run(UpdateAction::kUpdate);
     EXPECT_EQ(outcome.caption, "The build did not validate properly");
     EXPECT_EQ(outcome.text.rfind("Validation Failed\n\n", 0), 0u);
     EXPECT_NE(outcome.text.find("held.mix"), std::string::npos);
@@ -386,7 +378,7 @@ TEST_F(UpdateFlowTest, RuntimeInstallerRunsOnceAndLeavesItsMarkerEvenWhenItsDown
     fs::create_directories(temp.File("server/runtime"));
     WriteBytes(temp.File("server/runtime/vc_redist.x64.exe"), "MZ installer");
 
-    ASSERT_EQ(Run(kActionInstall).next, UpdateOutcome::Next::kNotifyWindow);
+    ASSERT_EQ(Run(UpdateAction::kInstall).next, UpdateOutcome::Next::kNotifyWindow);
     ASSERT_EQ(runner.launches.size(), 1u);
     const ProcessLaunch& launch = runner.launches[0];
     EXPECT_EQ(launch.application, InInstall("vc_redist.x64.exe"));
@@ -399,7 +391,7 @@ TEST_F(UpdateFlowTest, RuntimeInstallerRunsOnceAndLeavesItsMarkerEvenWhenItsDown
 
     // With the marker there, not even a request.
     const std::size_t before = net.requests().size();
-    Run(kActionUpdate);
+    Run(UpdateAction::kUpdate);
     EXPECT_EQ(std::count(net.requests().begin() + before, net.requests().end(),
                          RuntimeDownloadBaseUrl() + "vc_redist.x64.exe"),
               0);
@@ -407,7 +399,7 @@ TEST_F(UpdateFlowTest, RuntimeInstallerRunsOnceAndLeavesItsMarkerEvenWhenItsDown
 
     fs::remove(InInstall("redist.txt"));
     net.FailOn(RuntimeDownloadBaseUrl() + "vc_redist.x64.exe");
-    Run(kActionUpdate);
+    Run(UpdateAction::kUpdate);
     EXPECT_EQ(runner.launches.size(), 1u);
     EXPECT_TRUE(fs::exists(InInstall("redist.txt")));
 }

@@ -15,7 +15,7 @@
 
 class RecordingRunner final : public ProcessRunner {
 public:
-    bool Start(const ProcessLaunch& launch) override {
+    ProcessStart Start(const ProcessLaunch& launch) override {
         launches.push_back(launch);
         return startSucceeds;
     }

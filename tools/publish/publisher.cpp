@@ -11,7 +11,6 @@
 #include <nlohmann/json.hpp>
 #include <random>
 
-#include "launcher/self_update.h"
 #include "mix/mix_diff.h"
 #include "mix/mix_error.h"
 #include "mix/mix_file.h"
@@ -27,6 +26,7 @@
 #include "repair_store.h"
 #include "update/documents.h"
 #include "update/install_version.h"
+#include "update/self_update.h"
 #include "update/sha256.h"
 #include "update/signed_release.h"
 #include "update/update_error.h"
@@ -42,7 +42,7 @@ namespace {
 
 class NoProcesses final : public ProcessRunner {
 public:
-    bool Start(const ProcessLaunch&) override { return false; }
+    ProcessStart Start(const ProcessLaunch&) override { return false; }
 };
 
 // Points the engine at the tree for as long as it lives, then puts back what was there.
@@ -473,7 +473,7 @@ std::vector<ChainReport> VerifyTree(const std::string& root) {
     if (catalogue.versions.empty()) throw PublishError("no version is published under " + root);
     std::vector<ChainReport> reports;
 
-    auto run = [&](const std::string& chain, int action, const std::string& from) {
+    auto run = [&](const std::string& chain, UpdateAction action, const std::string& from) {
         ChainReport report;
         report.chain = chain;
         ScratchDirectory install;
@@ -496,9 +496,10 @@ std::vector<ChainReport> VerifyTree(const std::string& root) {
         reports.push_back(report);
     };
 
-    run("install -> " + catalogue.current, 0, {});
+    run("install -> " + catalogue.current, UpdateAction::kInstall, {});
     for (const CatalogueVersion& version : catalogue.versions) {
-        run("update " + version.value + " -> " + catalogue.current, 1, version.value);
+        run("update " + version.value + " -> " + catalogue.current, UpdateAction::kUpdate,
+            version.value);
     }
     return reports;
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/win32/system_error.h"
 #include "platform/win32/wide_text.h"
 
 namespace {
@@ -16,7 +17,7 @@ struct ProcessHandles {
 
 }  // namespace
 
-bool CreateProcessRunner::Start(const ProcessLaunch& launch) {
+ProcessStart CreateProcessRunner::Start(const ProcessLaunch& launch) {
     // The command line holds paths, so it goes wide too, in a buffer as long as the narrow one.
     const std::vector<char> narrow = CommandLineBuffer(launch.commandLine);
     std::wstring commandLine = WideFromUtf8(std::string(narrow.begin(), narrow.end()));
@@ -28,7 +29,7 @@ bool CreateProcessRunner::Start(const ProcessLaunch& launch) {
                         launch.commandLine.empty() ? nullptr : commandLine.data(), nullptr, nullptr,
                         FALSE, 0, nullptr, WideFromUtf8(launch.directory).c_str(), &startup,
                         &process.info)) {
-        return false;
+        return {false, SystemErrorText(GetLastError())};
     }
     if (launch.wait) WaitForSingleObject(process.info.hProcess, INFINITE);
     return true;

@@ -6,5 +6,5 @@
 // launcher's own environment.
 class CreateProcessRunner final : public ProcessRunner {
 public:
-    bool Start(const ProcessLaunch& launch) override;
+    ProcessStart Start(const ProcessLaunch& launch) override;
 };

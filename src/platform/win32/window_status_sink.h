@@ -1,11 +1,20 @@
 #pragma once
 
+#include <windows.h>
+
 #include "platform/status_sink.h"
 
-// The main window's status text (control 1012) and progress bar (control 1010). Safe
-// from the worker thread: every call is a synchronous message to the UI thread.
+// A window's status text and progress bar. Safe from a worker thread: every call is a
+// synchronous message to the window's thread, and to a window already gone, nothing.
 class WindowStatusSink final : public StatusSink {
 public:
+    WindowStatusSink(HWND statusText, HWND progressBar)
+        : statusText_(statusText), progressBar_(progressBar) {}
+
     void SetStatusText(const std::string& text) override;
     void SetProgress(std::uint32_t position, std::uint32_t maximum) override;
+
+private:
+    HWND statusText_;
+    HWND progressBar_;
 };
