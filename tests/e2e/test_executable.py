@@ -2,11 +2,12 @@
 Windows' own. Wine brings DLLs of its own (zlib1.dll among them), so running under wine
 alone would not catch a dependency that a real Windows lacks. The 32-bit build is
 checked on every host, also where only the 64-bit one runs; that one is checked too."""
+import re
 import subprocess
 
 import pytest
 
-from harness.windows_build import HELPERS
+from harness.windows_build import HELPERS, ROOT
 from harness.windows_target import X86, running_target
 
 WINDOWS_DLLS = {"advapi32.dll", "comctl32.dll", "crypt32.dll", "d3d9.dll", "gdi32.dll",
@@ -36,3 +37,13 @@ def test_launcher_is_a_gui_program_using_only_windows_dlls(checked_build):
 def test_helpers_need_no_dll_beside_them(checked_build):
     for helper in HELPERS:
         assert imported_dlls(checked_build, checked_build.helper(helper)) <= WINDOWS_DLLS, helper
+
+
+def test_properties_page_shows_the_project_version(build):
+    version = re.search(r"project\(\w+ VERSION ([\d.]+)", (ROOT / "CMakeLists.txt").read_text()).group(1)
+    resources = build.launcher.read_bytes()
+    for name, value in (("FileVersion", version), ("ProductVersion", version), ("ProductName", "Kestrava"),
+                        ("CompanyName", "Kestrava"), ("FileDescription", "Kestrava Launcher")):
+        # A String entry: its key, NUL-terminated UTF-16, padded to 32 bits, then its value.
+        entry = re.escape(name.encode("utf-16-le")) + b"\0\0(?:\0\0)?" + re.escape(value.encode("utf-16-le")) + b"\0\0"
+        assert re.search(entry, resources), name

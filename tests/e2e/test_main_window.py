@@ -174,3 +174,16 @@ def test_servers_of_the_same_name_keep_their_own_addresses(signed_in, install, r
     started = sorted(line for line in game_log(install) if line.startswith("cmdline="))
     assert started == ["cmdline= +connect 10.0.0.1 +netplayername P +userkey K",
                        "cmdline= +connect 10.0.0.2 +netplayername P +userkey K"]
+
+
+def test_play_without_game_exe_says_which_file_and_why(signed_in, install, release, ui, shot):
+    current_game(release, install, ("Alpha", "10.0.0.1"))
+    signed_in()
+    ui.select_combo(MAIN_WINDOW, SERVER_LIST, 0)
+    ui.click(MAIN_WINDOW, BUTTON)
+    body = ui.message_box("Game Not Started")
+    shot("game-not-started")
+    assert install.windows_path("game/game.exe") in body
+    assert "not found" in body.lower(), body
+    ui.press("Game Not Started")
+    assert state(ui) == ("&Play", True, True)

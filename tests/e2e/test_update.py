@@ -334,3 +334,78 @@ def test_a_lost_game_file_turns_play_into_update_which_fetches_only_it(signed_in
     assert sample_game.game_files(install.game_dir) == expected_game(build, "1.0", tmp_path)
     assert len(store_fetches(server)) == 1, [r.path for r in server.requests()]
     assert not [r.path for r in server.requests() if r.path.endswith("manifest.xml")], "no package was needed"
+
+
+LOGOUT = 1018
+INSTALL_RUNNING = "Install Running"
+CRASH_DIALOG = "Program Error"  # wine's box for a program that crashed
+
+
+class HeldRequests:
+    """Holds every request under a path prefix until released, then serves it as usual:
+    a slow server that keeps the worker busy for as long as a test needs."""
+
+    def __init__(self, server, prefix):
+        self.server, self.prefix = server, prefix
+        self.arrived, self.released = threading.Event(), threading.Event()
+
+    def __call__(self, path, query):
+        self.arrived.set()
+        self.released.wait(timeout=120)
+        return self.server.static_response(path)
+
+
+@pytest.fixture
+def hold(server):
+    held = []
+
+    def hold_under(prefix):
+        held.append(HeldRequests(server, prefix))
+        server.handlers[prefix] = held[-1]
+        return held[-1]
+    yield hold_under
+    for requests in held:
+        server.handlers.pop(requests.prefix, None)
+        requests.released.set()
+
+
+def test_close_and_logout_wait_for_a_running_install_and_a_killed_one_is_redone(
+        signed_in, install, published, build, ui, hold, shot, tmp_path):
+    published("1.0")
+    held = hold("/launcher/1.0/")
+    signed_in()
+    ui.click(MAIN_WINDOW, BUTTON)
+    assert held.arrived.wait(timeout=60), "the install never asked for version 1.0"
+    assert not ui.enabled(MAIN_WINDOW, LOGOUT) and not ui.enabled(MAIN_WINDOW, 1019)
+    for press in (lambda: ui.close(MAIN_WINDOW), lambda: ui.click(MAIN_WINDOW, LOGOUT)):
+        press()
+        assert "closed once the install has finished" in ui.message_box(INSTALL_RUNNING)
+        shot("refused")
+        ui.press(INSTALL_RUNNING)
+        ui.wait_gone(INSTALL_RUNNING)
+    assert install.config_txt.exists(), "logout waits too"
+    held.released.set()
+    wait_for_button(ui, "&Play")
+    ui.close(MAIN_WINDOW)
+    assert install.wait_exit() == 0
+    assert sample_game.game_files(install.game_dir) == expected_game(build, "1.0", tmp_path)
+
+    # A launcher ended from outside mid-install leaves a folder the next start redoes.
+    shutil.rmtree(install.game_dir)
+    (install.directory / "version.xml").unlink()
+    held = hold("/launcher/1.0/")
+    install.start()
+    ui.wait(MAIN_WINDOW)
+    ui.click(MAIN_WINDOW, BUTTON)
+    assert held.arrived.wait(timeout=60)
+    install.kill()
+    held.released.set()
+    install.start()
+    ui.wait(MAIN_WINDOW)
+    assert ui.text(MAIN_WINDOW, BUTTON) == "&Install"
+    ui.click(MAIN_WINDOW, BUTTON)
+    wait_for_button(ui, "&Play")
+    shot("redone")
+    assert sample_game.game_files(install.game_dir) == expected_game(build, "1.0", tmp_path)
+    assert not ui.exists(CRASH_DIALOG)
+    assert b"exception" not in install.log.read_bytes().lower()

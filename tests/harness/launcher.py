@@ -40,8 +40,15 @@ class LauncherInstall:
         shutil.copy2(self.build.helper(helper_name), target)
         return target
 
+    @property
+    def log(self):
+        """What wine printed for the launcher's runs: an unhandled exception shows here."""
+        return self.directory.parent / "launcher.log"
+
     def start(self):
-        self.process = self.prefix.start([self.directory / "launcher.exe"], cwd=self.directory)
+        with open(self.log, "ab") as log:
+            self.process = self.prefix.start([self.directory / "launcher.exe"], cwd=self.directory,
+                                             log=log)
         return self
 
     def wait_exit(self, timeout=30):

@@ -61,10 +61,11 @@ class WinePrefix:
                                f"{result.stderr.decode(errors='replace')}")
         return result
 
-    def start(self, args, cwd=None):
+    def start(self, args, cwd=None, log=None):
+        """Starts a program without waiting; its output, and wine's, go to the file log."""
+        output = subprocess.DEVNULL if log is None else log
         return subprocess.Popen([self.target.wine, *map(str, args)], env=self.env, cwd=cwd,
-                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL)
+                                stdin=subprocess.DEVNULL, stdout=output, stderr=output)
 
     def trust_ca(self, trust_ca_exe, ca_der):
         self.run([trust_ca_exe, ca_der])

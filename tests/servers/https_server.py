@@ -35,10 +35,7 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             if path.startswith(prefix):
                 status, body, content_type = handler(path, parts.query)
                 return self._send(status, body, content_type)
-        file = self.server.owner._resolve(path)
-        if file is None:
-            return self._send(404, b"not found\n", "text/plain")
-        return self._send(200, file.read_bytes(), "application/octet-stream")
+        return self._send(*self.server.owner.static_response(path))
 
     def _send(self, status, body, content_type):
         self.send_response(status)
@@ -118,6 +115,13 @@ class HttpsServer:
     def _record(self, request):
         with self._lock:
             self._requests.append(request)
+
+    def static_response(self, path):
+        """(status, body, content type) of the file at a URL path, as served without a handler."""
+        file = self._resolve(path)
+        if file is None:
+            return 404, b"not found\n", "text/plain"
+        return 200, file.read_bytes(), "application/octet-stream"
 
     def _resolve(self, path):
         # Normalise first so that no request can reach outside the root.
