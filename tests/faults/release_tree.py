@@ -12,8 +12,9 @@ from pathlib import Path
 PUBLISH = os.environ.get("KESTRAVA_PUBLISH", "kestrava-publish")
 MIXTOOL = os.environ.get("MIXTOOL", "mixtool")
 
-OWN_LAUNCHER_VERSION = "1.0.1"  # the driver's compiled-in kLauncherVersion
-NEW_LAUNCHER_VERSION = "1.0.2"
+# The driver's compiled-in kLauncherVersion, which is the project's.
+OWN_LAUNCHER_VERSION = os.environ.get("KESTRAVA_LAUNCHER_VERSION", "1.0.1")
+NEW_LAUNCHER_VERSION = OWN_LAUNCHER_VERSION + ".1"
 LATEST = "2"
 PATCH_PACKAGE = f"{LATEST}/patch-data.sounds.mix.zip"
 WHOLE_PACKAGE = f"{LATEST}/files-maps.zip"
