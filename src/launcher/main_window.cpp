@@ -232,9 +232,8 @@ void OnWorkerDone(HWND dialog, MainWindow& window) {
 // worker reports to this window. The player closes it once the work has ended.
 bool RefuseWhileWorking(HWND dialog, const MainWindow& window) {
     if (!window.worker.Running()) return false;
-    MessageBoxA(dialog,
-                "The launcher is installing. It can be closed once the install has finished.",
-                "Install Running", MB_ICONINFORMATION | MB_OK);
+    MessageBoxA(dialog, "The launcher is still at work. It can be closed once it has finished.",
+                "Launcher Busy", MB_ICONINFORMATION | MB_OK);
     return true;
 }
 

@@ -337,7 +337,7 @@ def test_a_lost_game_file_turns_play_into_update_which_fetches_only_it(signed_in
 
 
 LOGOUT = 1018
-INSTALL_RUNNING = "Install Running"
+LAUNCHER_BUSY = "Launcher Busy"
 CRASH_DIALOG = "Program Error"  # wine's box for a program that crashed
 
 
@@ -379,10 +379,10 @@ def test_close_and_logout_wait_for_a_running_install_and_a_killed_one_is_redone(
     assert not ui.enabled(MAIN_WINDOW, LOGOUT) and not ui.enabled(MAIN_WINDOW, 1019)
     for press in (lambda: ui.close(MAIN_WINDOW), lambda: ui.click(MAIN_WINDOW, LOGOUT)):
         press()
-        assert "closed once the install has finished" in ui.message_box(INSTALL_RUNNING)
+        assert "closed once it has finished" in ui.message_box(LAUNCHER_BUSY)
         shot("refused")
-        ui.press(INSTALL_RUNNING)
-        ui.wait_gone(INSTALL_RUNNING)
+        ui.press(LAUNCHER_BUSY)
+        ui.wait_gone(LAUNCHER_BUSY)
     assert install.config_txt.exists(), "logout waits too"
     held.released.set()
     wait_for_button(ui, "&Play")
