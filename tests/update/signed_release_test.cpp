@@ -5,14 +5,13 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
-#include "launcher/launcher_state.h"
-#include "launcher/opening.h"
-#include "launcher/self_update.h"
+#include "platform/file_system.h"
 #include "platform/path.h"
 #include "publisher.h"
 #include "signing.h"
 #include "update/documents.h"
-#include "platform/file_system.h"
+#include "update/opening.h"
+#include "update/self_update.h"
 #include "update/update_flow.h"
 #include "update/update_test_support.h"
 
@@ -140,7 +139,7 @@ protected:
         build2["main.mix"] = WrittenMix({{"units.ini", "speed=5"}, {"map.dat", "map"}});
         Publish("1", build1, true);
         Sign();
-        ASSERT_EQ(RunUpdate(kActionInstall, InstallDir()).next, UpdateOutcome::Next::kNotifyWindow);
+        ASSERT_EQ(RunUpdate(UpdateAction::kInstall, InstallDir()).next, UpdateOutcome::Next::kNotifyWindow);
         Publish("2", build2);
         Sign();
     }
@@ -148,7 +147,7 @@ protected:
     std::string Refused(const std::string& why) {
         const Tree before = ReadTree(GameDir());
         const std::string record = ReadBytes(InInstall("version.xml"));
-        const UpdateOutcome outcome = RunUpdate(kActionUpdate, InstallDir());
+        const UpdateOutcome outcome = RunUpdate(UpdateAction::kUpdate, InstallDir());
         EXPECT_EQ(outcome.caption, kVerificationCaption) << outcome.text;
         EXPECT_NE(outcome.text.find(why), std::string::npos) << outcome.text;
         EXPECT_EQ(ReadTree(GameDir()), before);
@@ -176,7 +175,7 @@ TEST_F(SignedFlowTest, EachTamperedFileIsRefusedBeforeTheGameChanges) {
         Refused("not signed by Kestrava; nothing was changed");
         WriteBytes(path, original);
     }
-    ASSERT_EQ(RunUpdate(kActionUpdate, InstallDir()).next, UpdateOutcome::Next::kNotifyWindow);
+    ASSERT_EQ(RunUpdate(UpdateAction::kUpdate, InstallDir()).next, UpdateOutcome::Next::kNotifyWindow);
     EXPECT_EQ(ReadBytes(InInstall("game/data/new.ini")), "new");
 }
 
@@ -197,7 +196,7 @@ TEST_F(SignedFlowTest, AReplayedOrExpiredCatalogueIsRefusedAndTheSecondKeyIsAcce
     Sign(0, 0);
     Refused("signature has expired");
     Sign(1, 30);
-    ASSERT_EQ(RunUpdate(kActionUpdate, InstallDir()).next, UpdateOutcome::Next::kNotifyWindow);
+    ASSERT_EQ(RunUpdate(UpdateAction::kUpdate, InstallDir()).next, UpdateOutcome::Next::kNotifyWindow);
     EXPECT_EQ(LoadInstalledVersion(InInstall("version.xml"), "record"), "2");
 }
 
