@@ -118,7 +118,7 @@ void DecideMainButton(HWND dialog, MainWindow& window) {
             SetMainButton(dialog, window, MainAction::kRetry, "&Retry");
             break;
         case GameState::kCatalogueRefused:
-            ShowError(nullptr, kVerificationCaption, refusal);
+            ShowError(nullptr, refusal, kVerificationCaption);
             SetMainButton(dialog, window, MainAction::kRetry, "&Retry");
             break;
     }
