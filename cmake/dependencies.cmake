@@ -26,9 +26,18 @@ find_library(LIBCONFIG_LIBRARY NAMES config REQUIRED)
 find_path(SODIUM_INCLUDE_DIR sodium.h REQUIRED)
 find_library(SODIUM_LIBRARY NAMES libsodium.a sodium REQUIRED)
 
+# Whole-buffer inflate and CRC-32 for package entries that fit a bounded buffer; zlib
+# streams the larger ones.
+find_path(LIBDEFLATE_INCLUDE_DIR libdeflate.h REQUIRED)
+find_library(LIBDEFLATE_LIBRARY NAMES deflate REQUIRED)
+# Validation and extraction spread their files over threads.
+find_package(Threads REQUIRED)
+
 add_library(kestrava_deps INTERFACE)
-target_link_libraries(kestrava_deps INTERFACE tinyxml2::tinyxml2 libzip::zip ${LIBCONFIG_LIBRARY} ${SODIUM_LIBRARY})
-target_include_directories(kestrava_deps SYSTEM INTERFACE ${LIBCONFIG_INCLUDE_DIR} ${SODIUM_INCLUDE_DIR})
+target_link_libraries(kestrava_deps INTERFACE tinyxml2::tinyxml2 libzip::zip ZLIB::ZLIB ${LIBCONFIG_LIBRARY}
+  ${SODIUM_LIBRARY} ${LIBDEFLATE_LIBRARY} Threads::Threads)
+target_include_directories(kestrava_deps SYSTEM INTERFACE ${LIBCONFIG_INCLUDE_DIR} ${SODIUM_INCLUDE_DIR}
+  ${LIBDEFLATE_INCLUDE_DIR})
 
 if(WIN32)
   # Static libconfig: its header would otherwise declare every function dllimport.

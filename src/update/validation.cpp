@@ -1,7 +1,12 @@
 #include "update/validation.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <exception>
+#include <iterator>
 #include <memory>
 #include <set>
 
@@ -9,6 +14,7 @@
 #include "platform/file_system.h"
 #include "platform/path.h"
 #include "platform/status_sink.h"
+#include "platform/worker_threads.h"
 #include "update/documents.h"
 #include "update/sha256.h"
 #include "update/update_error.h"
@@ -24,6 +30,90 @@ std::string RelativeName(const std::string& root, const std::string& fullPath) {
         if (c == '\\') c = '/';
     }
     return name;
+}
+
+struct WalkedFile {
+    std::string path;
+    std::uint64_t size;  // only looked up when several threads share the files
+};
+
+void Walk(const std::string& current, bool sizes, std::vector<WalkedFile>& files) {
+    std::vector<std::string> directories;
+    for (const std::string& entry : ListDirectory(current)) {
+        std::string fullPath = JoinPath(current, entry);
+        const EntryKind kind = KindOf(fullPath);
+        if (kind == EntryKind::kFile) {
+            const std::uint64_t size = sizes ? RegularFileSize(fullPath).value_or(0) : 0;
+            files.push_back({std::move(fullPath), size});
+        } else if (kind == EntryKind::kDirectory) {
+            directories.push_back(entry);
+        }
+    }
+    for (const std::string& directory : directories) {
+        Walk(JoinPath(current, directory), sizes, files);
+    }
+}
+
+// One thread hashes in walk order, as the status always named the files. Several take
+// the largest first, so that none is left alone with a big archive at the end.
+std::vector<std::size_t> HashingOrder(const std::vector<WalkedFile>& files, unsigned threads) {
+    std::vector<std::size_t> order(files.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    if (threads > 1) {
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            return files[a].size > files[b].size;
+        });
+    }
+    return order;
+}
+
+std::vector<FileChecksum> HashFiles(const std::string& root, const std::vector<WalkedFile>& files,
+                                    unsigned threads) {
+    const std::size_t count = files.size();
+    const std::vector<std::size_t> order = HashingOrder(files, threads);
+    std::vector<FileChecksum> results(count);
+    std::vector<std::exception_ptr> failures(count);
+    std::vector<ChecksumReader> readers(threads);
+    // Files in the order they are done, each slot published to the calling thread, which
+    // alone talks to the status sink (the window's is not made for several threads).
+    std::vector<std::size_t> done(count);
+    std::unique_ptr<std::atomic<bool>[]> published(new std::atomic<bool>[count]());
+    std::atomic<std::size_t> doneCount{0};
+    std::size_t shown = 0;
+    const auto showDone = [&] {
+        for (; shown < count && published[shown].load(std::memory_order_acquire); ++shown) {
+            Status().SetStatusText("Loading File " + FileNameOf(files[done[shown]].path));
+        }
+    };
+    std::exception_ptr sinkFailure;
+    WorkQueue queue(count);
+    RunOnThreads(threads, [&](unsigned worker) {
+        try {
+            std::size_t item;
+            while (queue.Take(item)) {
+                const std::size_t i = order[item];
+                try {
+                    results[i] = readers[worker].Read(root, files[i].path);
+                } catch (...) {
+                    failures[i] = std::current_exception();
+                    queue.Stop();
+                }
+                const std::size_t slot = doneCount.fetch_add(1);
+                done[slot] = i;
+                published[slot].store(true, std::memory_order_release);
+                if (worker == 0) showDone();
+            }
+        } catch (...) {  // only the calling thread's status calls can land here
+            sinkFailure = std::current_exception();
+            queue.Stop();
+        }
+    });
+    if (sinkFailure) std::rethrow_exception(sinkFailure);
+    showDone();
+    for (const std::exception_ptr& failure : failures) {
+        if (failure) std::rethrow_exception(failure);
+    }
+    return results;
 }
 
 }  // namespace
@@ -53,29 +143,21 @@ FileChecksum ChecksumReader::Read(const std::string& root, const std::string& fu
     return record;
 }
 
-void LoadFiles(const std::string& root, const std::string& current, std::vector<FileChecksum>& list,
-               ChecksumReader& reader) {
-    std::vector<std::string> directories;
-    for (const std::string& entry : ListDirectory(current)) {
-        const std::string fullPath = JoinPath(current, entry);
-        const EntryKind kind = KindOf(fullPath);
-        if (kind == EntryKind::kFile) {
-            Status().SetStatusText("Loading File " + entry);
-            list.push_back(reader.Read(root, fullPath));
-        } else if (kind == EntryKind::kDirectory) {
-            directories.push_back(entry);
-        }
-    }
-    for (const std::string& directory : directories) {
-        LoadFiles(root, JoinPath(current, directory), list, reader);
-    }
+void LoadFiles(const std::string& root, const std::string& current,
+               std::vector<FileChecksum>& list) {
+    const unsigned threads = WorkerThreadCount();
+    std::vector<WalkedFile> files;
+    Walk(current, threads > 1, files);
+    const auto used = static_cast<unsigned>(std::min<std::size_t>(threads, files.size()));
+    std::vector<FileChecksum> found = HashFiles(root, files, std::max(used, 1u));
+    list.insert(list.end(), std::make_move_iterator(found.begin()),
+                std::make_move_iterator(found.end()));
 }
 
 ValidationReport ValidateBuild(const std::string& manifestPath, const std::string& directory,
                                const std::string& label) {
     std::vector<FileChecksum> found;
-    ChecksumReader reader;
-    LoadFiles(directory, directory, found, reader);
+    LoadFiles(directory, directory, found);
 
     Status().SetStatusText("Validating Files");
     ValidationReport report;

@@ -24,9 +24,12 @@ private:
 };
 
 // Appends a FileChecksum for every regular file below current, a directory's own files
-// before its subdirectories, showing "Loading File " + name for each.
-void LoadFiles(const std::string& root, const std::string& current, std::vector<FileChecksum>& list,
-               ChecksumReader& reader);
+// before its subdirectories. The files are hashed on WorkerThreadCount() threads; the
+// calling thread shows "Loading File " + name for each as it is done. A file that cannot
+// be read stops the others and raises its ValidationError (the first in walk order, when
+// several fail before they stop).
+void LoadFiles(const std::string& root, const std::string& current,
+               std::vector<FileChecksum>& list);
 
 enum class FileProblemKind { kMissing, kChanged, kUnexpected };
 

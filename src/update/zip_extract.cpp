@@ -2,8 +2,10 @@
 
 #include <zip.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <exception>
 #include <memory>
 #include <vector>
 
@@ -11,6 +13,8 @@
 #include "platform/file_io.h"
 #include "platform/file_system.h"
 #include "platform/path.h"
+#include "platform/worker_threads.h"
+#include "update/zip_entry_writer.h"
 
 namespace {
 
@@ -22,9 +26,6 @@ constexpr std::uint32_t kDosDirectoryBit = 0x10;
 struct ArchiveDiscarder {
     void operator()(zip_t* archive) const { zip_discard(archive); }
 };
-struct EntryCloser {
-    void operator()(zip_file_t* entry) const { zip_fclose(entry); }
-};
 struct SourceFreer {
     void operator()(zip_source_t* source) const { zip_source_free(source); }
 };
@@ -32,12 +33,15 @@ using UniqueArchive = std::unique_ptr<zip_t, ArchiveDiscarder>;
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 
+// Memory for whole-entry buffers, shared out among the threads: a package's central
+// directory already takes its part of the launcher's few MiB.
+constexpr std::size_t kBufferBudget = 8 << 20;
+
 struct PlannedEntry {
-    zip_uint64_t index;
+    EntryData data;
     std::string name;  // as the zip gives it
     std::string path;  // below the root
     bool directory;
-    zip_uint64_t size;
 };
 
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
@@ -48,25 +52,25 @@ int Plan(zip_t* archive, const std::string& root, std::uint64_t maxExpanded,
     total = 0;
     const zip_int64_t count = zip_get_num_entries(archive, 0);
     for (zip_int64_t i = 0; i < count; ++i) {
-        PlannedEntry entry{static_cast<zip_uint64_t>(i), "", "", false, 0};
+        const auto index = static_cast<zip_uint64_t>(i);
         zip_stat_t stat;
         zip_stat_init(&stat);
         zip_uint8_t host = 0;
         zip_uint32_t attributes = 0;
-        if (zip_stat_index(archive, entry.index, 0, &stat) != 0 ||
+        if (zip_stat_index(archive, index, 0, &stat) != 0 ||
             (stat.valid & (ZIP_STAT_NAME | ZIP_STAT_SIZE)) != (ZIP_STAT_NAME | ZIP_STAT_SIZE) ||
-            zip_file_get_external_attributes(archive, entry.index, 0, &host, &attributes) != 0) {
+            zip_file_get_external_attributes(archive, index, 0, &host, &attributes) != 0) {
             return kExtractStatFailed;
         }
-        entry.name = stat.name;
-        entry.size = stat.size;
+        PlannedEntry entry{DescribeEntry(stat, index), stat.name, "", false};
+        const zip_uint64_t size = stat.size;
         if (entry.name.empty()) return kExtractBadName;
         detail = "entry " + Quoted(entry.name);
         if ((host == kHostUnix || host == kHostOsx) && (attributes & kSymbolicLinkBit) != 0)
             continue;
         std::string name = entry.name;
         entry.directory = IsSeparator(name.back()) || (attributes & kDosDirectoryBit) != 0;
-        if (entry.directory && entry.size != 0) {
+        if (entry.directory && size != 0) {
             detail += " is a folder holding data";
             return kExtractBadEntry;
         }
@@ -81,12 +85,12 @@ int Plan(zip_t* archive, const std::string& root, std::uint64_t maxExpanded,
                      " name the same file on Windows";
             return kExtractUnsafeName;
         }
-        if (entry.size > maxExpanded - total) {
+        if (size > maxExpanded - total) {
             detail = "it expands to more than " + std::to_string(maxExpanded) + " bytes (at " +
                      Quoted(entry.name) + ")";
             return kExtractTooLarge;
         }
-        total += entry.size;
+        total += size;
         entry.path = std::move(confined.path);
         plan.push_back(std::move(entry));
     }
@@ -102,44 +106,87 @@ bool MakeFolders(const std::string& root, const std::string& path, bool includin
         const std::string folder = path.substr(0, at);
         const EntryKind kind = KindOf(folder);
         if (kind == EntryKind::kDirectory) continue;
-        if (kind != EntryKind::kMissing || !system_calls::MakeOneDirectory(folder)) return false;
+        if (kind != EntryKind::kMissing) return false;
+        // Another thread may make it in the meantime.
+        if (!system_calls::MakeOneDirectory(folder) && KindOf(folder) != EntryKind::kDirectory)
+            return false;
     }
     return true;
 }
 
-// Copies the entry's data out, refusing data past its declared size: the central
-// directory's sizes are what the plan was checked with.
-int WriteEntry(zip_t* archive, const PlannedEntry& planned, const std::string& destination) {
-    std::unique_ptr<zip_file_t, EntryCloser> entry(zip_fopen_index(archive, planned.index, 0));
-    if (!entry) return kExtractWriteFailed;
-    UniqueFile out = OpenFile(destination, "wb");
-    if (!out) return kExtractWriteFailed;
-    std::vector<char> buffer(64 * 1024);
-    zip_uint64_t written = 0;
-    for (;;) {
-        // libzip checks the entry's CRC when it reaches the end of the data.
-        const zip_int64_t got = zip_fread(entry.get(), buffer.data(), buffer.size());
-        if (got < 0) return kExtractWriteFailed;
-        if (got == 0) break;
-        if (static_cast<zip_uint64_t>(got) > planned.size - written) return kExtractTooLarge;
-        if (std::fwrite(buffer.data(), 1, static_cast<std::size_t>(got), out.get()) !=
-            static_cast<std::size_t>(got)) {
-            return kExtractWriteFailed;
-        }
-        written += static_cast<zip_uint64_t>(got);
-    }
-    if (written != planned.size || std::fclose(out.release()) != 0) return kExtractWriteFailed;
-    return kExtractOk;
-}
-
-int ExtractEntry(zip_t* archive, const PlannedEntry& planned, const std::string& temporary) {
+int ExtractEntry(EntryWriter& writer, const PlannedEntry& planned, const std::string& temporary) {
     errno = 0;
-    int code = WriteEntry(archive, planned, temporary);
+    int code = writer.Write(planned.data, temporary);
     if (code == kExtractOk && MoveFileOver(temporary, planned.path)) return kExtractOk;
     const int error = errno;
     RemoveFileIfPresent(temporary);
     if (code == kExtractOk) code = kExtractWriteFailed;
     return code == kExtractWriteFailed && error == ENOSPC ? kExtractDiskFull : code;
+}
+
+// Each thread stages its entries under a name of its own.
+std::string Temporary(const char* stagingDirectory, const PlannedEntry& entry, unsigned worker) {
+    if (stagingDirectory == nullptr) return entry.path + ".part";
+    return JoinPath(stagingDirectory,
+                    worker == 0 ? "entry.part" : "entry-" + std::to_string(worker) + ".part");
+}
+
+// One thread takes the entries in central-directory order. Several take the largest
+// first, so that none is left alone with a big archive at the end.
+std::vector<std::size_t> WritingOrder(const std::vector<PlannedEntry>& plan, unsigned threads) {
+    std::vector<std::size_t> order(plan.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    if (threads > 1) {
+        std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+            return plan[a].data.size > plan[b].data.size;
+        });
+    }
+    return order;
+}
+
+// Writes the plan's entries on several threads; a failure stops the others. The code of
+// the first entry in the plan that failed, with its index in failed.
+int WritePlan(zip_t* archive, const std::string& root, const char* stagingDirectory,
+              const std::vector<PlannedEntry>& plan, std::size_t& failed) {
+    const auto threads =
+        static_cast<unsigned>(std::clamp<std::size_t>(plan.size(), 1, WorkerThreadCount()));
+    const std::vector<std::size_t> order = WritingOrder(plan, threads);
+    SharedArchive shared(archive);
+    WorkQueue queue(plan.size());
+    std::vector<std::unique_ptr<EntryWriter>> writers;
+    for (unsigned i = 0; i < threads; ++i) {
+        writers.push_back(
+            std::make_unique<EntryWriter>(shared, kBufferBudget / 2 / threads, queue));
+    }
+    std::vector<int> codes(plan.size(), kExtractOk);
+    std::vector<std::exception_ptr> raised(threads);
+    RunOnThreads(threads, [&](unsigned worker) {
+        std::size_t item;
+        while (queue.Take(item)) {
+            const PlannedEntry& entry = plan[order[item]];
+            int& code = codes[order[item]];
+            try {
+                if (!MakeFolders(root, entry.path, entry.directory)) {
+                    code = kExtractMakeDirectoryFailed;
+                } else if (!entry.directory) {
+                    code = ExtractEntry(*writers[worker], entry,
+                                        Temporary(stagingDirectory, entry, worker));
+                }
+            } catch (...) {
+                raised[worker] = std::current_exception();
+                code = kExtractWriteFailed;
+            }
+            if (code != kExtractOk) queue.Stop();
+        }
+    });
+    for (const std::exception_ptr& exception : raised) {
+        if (exception) std::rethrow_exception(exception);
+    }
+    for (failed = 0; failed < plan.size(); ++failed) {
+        const int code = codes[failed];
+        if (code != kExtractOk && code != kExtractAbandoned) return code;
+    }
+    return kExtractOk;
 }
 
 UniqueArchive OpenArchive(const char* zipPath) {
@@ -183,19 +230,10 @@ int ExtractZip(const char* zipPath, const char* directory, const char* stagingDi
         return kExtractDiskFull;
     }
 
-    for (const PlannedEntry& entry : plan) {
-        if (!MakeFolders(root, entry.path, entry.directory)) {
-            said = "entry \"" + entry.name + "\"";
-            return kExtractMakeDirectoryFailed;
-        }
-        if (entry.directory) continue;
-        const std::string temporary = stagingDirectory != nullptr
-                                          ? JoinPath(stagingDirectory, "entry.part")
-                                          : entry.path + ".part";
-        if (const int failed = ExtractEntry(archive.get(), entry, temporary)) {
-            said = "entry \"" + entry.name + "\"";
-            return failed;
-        }
+    std::size_t failed = 0;
+    if (const int code = WritePlan(archive.get(), root, stagingDirectory, plan, failed)) {
+        said = "entry \"" + plan[failed].name + "\"";
+        return code;
     }
     zip_t* open = archive.release();
     if (zip_close(open) == 0) return kExtractOk;

@@ -44,7 +44,8 @@ void WriteZip(const std::string& path, const std::vector<ZipEntrySpec>& entries)
                 zip_source_buffer(archive, entry.data.data(), entry.data.size(), 0);
             index = zip_file_add(archive, entry.name.c_str(), source, 0);
             ASSERT_GE(index, 0) << zip_strerror(archive);
-            zip_set_file_compression(archive, static_cast<zip_uint64_t>(index), ZIP_CM_STORE, 0);
+            zip_set_file_compression(archive, static_cast<zip_uint64_t>(index),
+                                     entry.deflated ? ZIP_CM_DEFLATE : ZIP_CM_STORE, 0);
         }
         ASSERT_GE(index, 0) << zip_strerror(archive);
         if (entry.symbolicLink) {

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-
 #include <map>
 #include <string>
 #include <vector>
@@ -35,8 +34,9 @@ struct ZipEntrySpec {
     bool directory = false;
     bool symbolicLink = false;  // a UNIX symlink entry whose data is the link's target
     bool dosDirectory = false;  // a file entry carrying the DOS folder attribute
+    bool deflated = false;
 };
-// A zip written with libzip, entries stored uncompressed in the order given.
+// A zip written with libzip, entries in the order given, stored unless deflated.
 void WriteZip(const std::string& path, const std::vector<ZipEntrySpec>& entries);
 
 // A MIX archive as our writer lays it out, which patching reproduces byte for byte.

@@ -1,10 +1,11 @@
 #include "update/validation.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <filesystem>
+#include <gtest/gtest.h>
 
+#include "platform/worker_threads.h"
+#include "thread_count.h"
 #include "update/sha256.h"
 #include "update/update_error.h"
 #include "update/update_test_support.h"
@@ -76,7 +77,8 @@ TEST_F(ValidateFilesTest, ReportNamesEveryMissingChangedAndUnexpectedFile) {
                    {"dir/file", Sha256Hex("f")}});
     const ValidationReport report = ValidateBuild(Manifest(), Game(), "list");
     std::vector<std::pair<std::string, FileProblemKind>> problems;
-    for (const FileProblem& problem : report.problems) problems.emplace_back(problem.name, problem.kind);
+    for (const FileProblem& problem : report.problems)
+        problems.emplace_back(problem.name, problem.kind);
     std::sort(problems.begin(), problems.end());
     EXPECT_EQ(problems, (std::vector<std::pair<std::string, FileProblemKind>>{
                             {"b", FileProblemKind::kChanged},
@@ -123,6 +125,7 @@ TEST_F(ValidateFilesTest, StatusNamesEachFileInWalkOrderThenValidating) {
     WriteTree(Game(), {{"top.txt", "t"}, {"sub/inner.txt", "i"}, {"sub/deeper/last.txt", "l"}});
     WriteManifest({});
     status.texts.clear();
+    ThreadCount one(1);  // several threads name files as they finish them
     Validate();
     // A folder's own files come before its subfolders'; the manifest is walked too.
     const std::vector<std::string>& texts = status.texts;
@@ -149,18 +152,64 @@ TEST_F(ValidateFilesTest, FilesLargerThanTheBufferHashWhole) {
     EXPECT_FALSE(Validate());
 }
 
+// Whichever thread meets it, the file that cannot be read stops the others and is named.
 TEST_F(ValidateFilesTest, UnreadableFileIsNamedInTheError) {
     // /proc/self/mem opens as a regular file, but reading its first page fails.
     if (!fs::exists("/proc/self/mem")) GTEST_SKIP();
-    fs::create_directories(temp.File("game/data"));
+    Tree others;
+    for (int i = 0; i < 40; ++i) others["data/" + std::to_string(i)] = std::string(i * 999, 'x');
+    WriteTree(Game(), others);
     fs::create_symlink("/proc/self/mem", temp.File("game/data/locked.mix"));
     WriteManifest({});
-    try {
-        Validate();
-        FAIL() << "no error";
-    } catch (const ValidationError& error) {
-        EXPECT_NE(std::string(error.what()).find("data/locked.mix"), std::string::npos)
-            << error.what();
+    for (unsigned threads : {1u, 4u}) {
+        ThreadCount count(threads);
+        try {
+            Validate();
+            FAIL() << "no error";
+        } catch (const ValidationError& error) {
+            EXPECT_NE(std::string(error.what()).find("data/locked.mix"), std::string::npos)
+                << error.what();
+        }
+    }
+}
+
+// The pool takes the largest files first and names each as it is done; what it finds and
+// reports is the sequential walk's, whatever the number of threads.
+TEST_F(ValidateFilesTest, EveryThreadCountFindsWhatOneThreadFinds) {
+    Tree files;
+    const std::size_t sizes[] = {0, 1, 4095, (1 << 20) - 1, 1 << 20, (1 << 20) + 1, 3 << 20};
+    for (std::size_t i = 0; i < 60; ++i) {
+        std::string data(sizes[i % std::size(sizes)], '\0');
+        for (std::size_t j = 0; j < data.size(); j += 4093) data[j] = static_cast<char>(i + j);
+        files["d" + std::to_string(i % 4) + "/s" + std::to_string(i % 3) + "/f" +
+              std::to_string(i)] = data;
+    }
+    WriteTree(Game(), files);
+    std::vector<std::pair<std::string, std::string>> listed;
+    for (const auto& [name, data] : files) {
+        if (name.back() == '7') continue;  // unexpected
+        listed.emplace_back(name, Sha256Hex(name.back() == '3' ? data + "changed" : data));
+    }
+    listed.emplace_back("gone/missing.bin", kEmptyDigest);
+    WriteManifest(listed);
+
+    const auto run = [&](unsigned threads) {
+        ThreadCount count(threads);
+        status.texts.clear();
+        std::vector<FileChecksum> found;
+        LoadFiles(Game(), Game(), found);
+        std::vector<std::string> facts;
+        for (const FileChecksum& file : found)
+            facts.push_back(file.path + " " + file.name + " " + file.checksum);
+        for (const FileProblem& problem : ValidateBuild(Manifest(), Game(), "list").problems)
+            facts.push_back(problem.name + " " + std::to_string(static_cast<int>(problem.kind)));
+        std::sort(status.texts.begin(), status.texts.end());
+        return std::make_pair(facts, status.texts);
+    };
+    const auto sequential = run(1);
+    ASSERT_EQ(sequential.first.size(), files.size() + 1 + 60 / 10 * 2 + 1);
+    for (unsigned threads : {2u, 3u, kMostWorkerThreads}) {
+        EXPECT_EQ(run(threads), sequential) << threads << " threads";
     }
 }
 

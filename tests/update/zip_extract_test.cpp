@@ -1,14 +1,48 @@
 #include "update/zip_extract.h"
 
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
+#include "platform/worker_threads.h"
+#include "thread_count.h"
 #include "update/update_test_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// Text of a few letters in no order: deflate shrinks it, but only by its Huffman codes.
+std::string Compressible(std::size_t size, std::uint32_t seed) {
+    std::string data(size, ' ');
+    std::uint32_t x = seed * 2654435761u + 1;
+    for (char& c : data) {
+        x = x * 1103515245u + 12345u;
+        c = "kestrava launcher"[(x >> 16) % 17];
+    }
+    return data;
+}
+
+// Adds delta to a 32-bit field of name's local header and of its central directory record,
+// so that the two still agree and only the data can tell.
+void PatchEntryField(std::string& zip, const std::string& name, std::size_t localField,
+                     std::size_t centralField, int delta) {
+    const auto patch = [&](const char* signature, std::size_t nameAt, std::size_t field) {
+        for (auto at = zip.find(signature); at != std::string::npos;
+             at = zip.find(signature, at + 1)) {
+            if (zip.compare(at + nameAt, name.size(), name) != 0) continue;
+            std::uint32_t value;
+            std::memcpy(&value, &zip[at + field], 4);
+            value += static_cast<std::uint32_t>(delta);
+            std::memcpy(&zip[at + field], &value, 4);
+            return;
+        }
+        ADD_FAILURE() << "no record of " << name;
+    };
+    patch("PK\x03\x04", 30, localField);
+    patch("PK\x01\x02", 46, centralField);
+}
 
 class ExtractZipTest : public ::testing::Test {
 protected:
@@ -94,6 +128,78 @@ TEST_F(ExtractZipTest, DamagedDataFailsItsCrcCheckAndLeavesTheOldFile) {
               kExtractWriteFailed);
     EXPECT_EQ(ReadTree(Game()), (Tree{{"fox.txt", "the fox that was there"}}));
     EXPECT_TRUE(fs::is_empty(temp.File("work")));
+}
+
+// Every size class (empty, within one read, past the streaming chunk, past a thread's
+// whole-entry buffer), stored and deflated, comes out the same on any number of threads.
+TEST_F(ExtractZipTest, EveryThreadCountWritesTheSameTree) {
+    Tree files;
+    std::vector<ZipEntrySpec> entries = {{"empty/", "", true}};
+    const std::size_t sizes[] = {0, 1, 1000, (512 << 10) + 1, 3 << 19, (4 << 20) + 1};
+    for (std::uint32_t i = 0; i < 12; ++i) {
+        const std::string name = "d" + std::to_string(i % 3) + "/e" + std::to_string(i);
+        files[name] = Compressible(sizes[i % 6], i);
+        entries.push_back({name, files[name], false, false, false, i < 6});
+    }
+    WriteZip(Zip(), entries);
+    fs::create_directories(temp.File("work"));
+    for (unsigned threads : {1u, 2u, 3u, kMostWorkerThreads}) {
+        ThreadCount count(threads);
+        fs::remove_all(Game());
+        fs::create_directories(Game());
+        ASSERT_EQ(ExtractZip(Zip().c_str(), Game().c_str(), temp.File("work").c_str()), kExtractOk)
+            << threads;
+        EXPECT_EQ(ReadTree(Game()), files) << threads;
+        EXPECT_TRUE(fs::is_directory(temp.File("game/empty")));
+        EXPECT_TRUE(fs::is_empty(temp.File("work")));
+    }
+}
+
+// What inflating must catch, in an entry inflated whole and in one streamed: a failure
+// stops the other threads, names the entry and leaves its old file; whatever else was
+// written is whole.
+TEST_F(ExtractZipTest, DamagedDeflatedEntriesAreRefusedAndNamed) {
+    const struct {
+        const char* damage;
+        std::size_t localField, centralField;
+        int delta;
+        int code;
+    } cases[] = {
+        {"wrong CRC", 14, 16, 1, kExtractWriteFailed},
+        {"data past the declared size", 22, 24, -1, kExtractTooLarge},
+        {"data short of the declared size", 22, 24, 1, kExtractWriteFailed},
+    };
+    fs::create_directories(temp.File("work"));
+    ThreadCount count(4);
+    for (std::size_t size : {std::size_t{100000}, std::size_t{3} << 19}) {
+        for (const auto& c : cases) {
+            Tree good;
+            std::vector<ZipEntrySpec> entries;
+            for (std::uint32_t i = 0; i < 8; ++i) {
+                const std::string name = "ok/" + std::to_string(i);
+                good[name] = Compressible(i * 5000, i);
+                entries.push_back({name, good[name], false, false, false, true});
+            }
+            entries.push_back({"bad.bin", Compressible(size, 99), false, false, false, true});
+            WriteZip(Zip(), entries);
+            std::string bytes = ReadBytes(Zip());
+            PatchEntryField(bytes, "bad.bin", c.localField, c.centralField, c.delta);
+            WriteBytes(Zip(), bytes);
+            fs::remove_all(Game());
+            WriteTree(Game(), {{"bad.bin", "old"}});
+
+            std::string detail;
+            EXPECT_EQ(ExtractZip(Zip().c_str(), Game().c_str(), temp.File("work").c_str(), &detail),
+                      c.code)
+                << c.damage << ", " << size;
+            EXPECT_NE(detail.find("bad.bin"), std::string::npos) << detail;
+            EXPECT_TRUE(fs::is_empty(temp.File("work")));
+            Tree written = ReadTree(Game());
+            EXPECT_EQ(written["bad.bin"], "old");
+            written.erase("bad.bin");
+            for (const auto& [name, data] : written) EXPECT_EQ(data, good.at(name)) << name;
+        }
+    }
 }
 
 TEST_F(ExtractZipTest, MissingOrForeignFilesDoNotOpen) {
