@@ -1,5 +1,6 @@
 #include "update/install_version.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <exception>
 #include <map>
@@ -9,8 +10,10 @@
 #include "mix/mix_patcher.h"
 #include "platform/confined_name.h"
 #include "platform/file_system.h"
+#include "platform/locked_status_sink.h"
 #include "platform/path.h"
 #include "platform/status_sink.h"
+#include "platform/worker_threads.h"
 #include "update/documents.h"
 #include "update/download_service.h"
 #include "update/signed_release.h"
@@ -22,6 +25,7 @@ namespace {
 
 constexpr char kPatchFolder[] = "patch";
 constexpr char kPatchedArchive[] = "patched.mix";
+constexpr char kStageFolder[] = "stage";
 
 std::string ZipNameOf(const std::string& package) { return package + ".zip"; }
 
@@ -57,26 +61,85 @@ void Extract(const std::string& workDirectory, const std::string& package,
     }
 }
 
-// The archive is patched into the work directory and then moved over its old self, so
-// a failure at any point leaves the old archive as it was.
+// Patches name into the stage: its staged copy when a package of this version put one
+// there, else the game's own, which stays untouched until the stage is moved in.
 void ApplyPatch(const std::string& gameDirectory, const std::string& workDirectory,
-                const std::string& package, const std::string& patch, const std::string& name) {
+                const std::string& stage, const std::string& package, const std::string& patch,
+                const std::string& name) {
     const std::string patchFolder = JoinPath(workDirectory, kPatchFolder);
     RemoveTree(patchFolder);
     MakeDirectory(patchFolder);
     Extract(workDirectory, package, patchFolder);
     const std::string patchPath = JoinPath(patchFolder, patch);
-    const std::string target = JoinPath(gameDirectory, name);
+    const std::string staged = JoinPath(stage, name);
+    const std::string source = FileExists(staged) ? staged : JoinPath(gameDirectory, name);
     const std::string patched = JoinPath(workDirectory, kPatchedArchive);
     try {
-        PatchMixFile(target, patched, patchPath);
+        PatchMixFile(source, patched, patchPath);
     } catch (const std::exception& error) {
         RemoveTree(patchFolder);
         throw InstallError("The patch " + patch + " could not be applied to " + name + ": " +
                            error.what());
     }
-    RenameReplacing(patched, target);
+    const std::size_t folderEnd = staged.find_last_of("/\\");
+    MakeDirectories(staged.substr(0, folderEnd));
+    RenameReplacing(patched, staged);
     RemoveTree(patchFolder);
+}
+
+// Moves every file of the staged tree over its place in the game, one rename each.
+void MoveStagedInto(const std::string& stage, const std::string& game) {
+    for (const std::string& name : ListDirectory(stage)) {
+        const std::string from = JoinPath(stage, name);
+        const std::string to = JoinPath(game, name);
+        if (KindOf(from) != EntryKind::kDirectory) {
+            RenameReplacing(from, to);
+            continue;
+        }
+        const EntryKind existing = KindOf(to);
+        if (existing == EntryKind::kMissing) {
+            MakeDirectory(to);
+        } else if (existing != EntryKind::kDirectory) {
+            throw InstallError("The folder " + name +
+                               " could not be created in the game folder: "
+                               "a file of that name is in the way.");
+        }
+        MoveStagedInto(from, to);
+    }
+}
+
+// One package's part of a version: its download, then what is done with it.
+struct PackageStep {
+    std::string package;
+    bool whole = false;                                          // unpacked into the game
+    const std::pair<std::string, std::string>* patch = nullptr;  // patch file, archive
+    bool fetch = true;    // false when an earlier step fetched it already
+    bool lastUse = true;  // the zip goes after this step
+};
+
+// Runs apply and, beside it, fetch (the next package's download), and returns when both
+// have ended; apply's failure is the one reported when both fail. Status reports from the
+// two are serialized. One thread does both in turn where no second one may run.
+void ApplyWhileFetching(const std::function<void()>& apply, const std::function<void()>& fetch) {
+    std::exception_ptr failures[2];
+    const std::function<void()>* jobs[2] = {&apply, &fetch};
+    LockedStatusSink locked(Status());
+    SetStatusSink(&locked);
+    WorkQueue queue(2);
+    RunOnThreads(std::min(2u, WorkerThreadCount()), [&](unsigned) {
+        std::size_t item = 0;
+        while (queue.Take(item)) {
+            try {
+                (*jobs[item])();
+            } catch (...) {
+                failures[item] = std::current_exception();
+            }
+        }
+    });
+    SetStatusSink(&locked.inner());
+    for (const std::exception_ptr& failure : failures) {
+        if (failure) std::rethrow_exception(failure);
+    }
 }
 
 }  // namespace
@@ -159,19 +222,52 @@ void InstallVersion(const std::string& gameDirectory, const std::string& workDir
             patches[file.package] = {file.patch, file.name};
         }
     }
-    for (const auto& [package, facts] : packages) {
-        FetchPackage(folderUrl, workDirectory, package, facts);
+    // Whole packages first, then patches, each package fetched once: the order of the
+    // downloads is the order of the work, so each download runs beside the work on the
+    // package before it and the work folder holds at most two packages at a time.
+    std::vector<PackageStep> steps;
+    for (const std::string& package : wholePackages) {
+        steps.push_back({package, true, nullptr, true, patches.count(package) == 0});
+    }
+    for (const auto& [package, patch] : patches) {
+        steps.push_back({package, false, &patch, wholePackages.count(package) == 0, true});
+    }
+    // The game stays as it was until every package has arrived and been proved: the
+    // version is built in the stage and moved in by renames.
+    const std::string stage = JoinPath(workDirectory, kStageFolder);
+    RemoveTree(stage);
+    MakeDirectory(stage);
+    const auto fetch = [&](std::size_t index) {
+        if (index >= steps.size() || !steps[index].fetch) return;
+        const std::string& package = steps[index].package;
+        FetchPackage(folderUrl, workDirectory, package, packages.at(package));
+    };
+    // A package that arrived but does not unpack or patch stops nothing else: what the
+    // others built still goes in, and the repair that follows the failure fetches less.
+    // One that does not arrive, or is refused, leaves the game as it was.
+    std::exception_ptr unpackFailure;
+    fetch(0);
+    for (std::size_t index = 0; index < steps.size(); ++index) {
+        const PackageStep& step = steps[index];
+        const auto apply = [&] {
+            try {
+                if (step.whole) Extract(workDirectory, step.package, stage);
+                if (step.patch != nullptr) {
+                    ApplyPatch(gameDirectory, workDirectory, stage, step.package, step.patch->first,
+                               step.patch->second);
+                }
+            } catch (const InstallError&) {
+                if (!unpackFailure) unpackFailure = std::current_exception();
+            }
+            if (step.lastUse) RemoveFile(JoinPath(workDirectory, ZipNameOf(step.package)));
+        };
+        ApplyWhileFetching(apply, [&] { fetch(index + 1); });
     }
     if (beforeChange) beforeChange();
     for (const std::string& path : deletions) RemoveFile(path);
-    for (const std::string& package : wholePackages) {
-        Extract(workDirectory, package, gameDirectory);
-    }
-    for (const auto& [package, patch] : patches) {
-        ApplyPatch(gameDirectory, workDirectory, package, patch.first, patch.second);
-    }
-    for (const auto& package : packages)
-        RemoveFile(JoinPath(workDirectory, ZipNameOf(package.first)));
+    MoveStagedInto(stage, gameDirectory);
+    RemoveTree(stage);
+    if (unpackFailure) std::rethrow_exception(unpackFailure);
 }
 
 void InstallVersion(const std::string& gameDirectory, const std::string& workDirectory,

@@ -2,10 +2,9 @@
 // produces: shared packages, a package both whole and as a patch, broken inputs.
 #include "update/install_version.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <filesystem>
+#include <gtest/gtest.h>
 
 #include "mix/mix_file.h"
 #include "mix/mix_test_support.h"
@@ -173,8 +172,50 @@ TEST_F(InstallVersionTest, PackagesThatDoNotArriveOrExtractWholeEndTheInstall) {
 
     WriteBytes(Folder("2") + "/pkg.zip", "garbage");
     EXPECT_NE(InstallErrorOf("2").find("pkg.zip could not be unpacked"), std::string::npos);
-    EXPECT_EQ(ReadTree(WorkDir()).size(), 1u);  // only the manifest
+    EXPECT_EQ(ReadTree(WorkDir()).size(), 0u);
     EXPECT_EQ(ReadTree(GameDir()).count("pkg.zip"), 0u);
+}
+
+// Each download runs beside the work on the package before it; on one thread or two the
+// game ends the same, and a package that fails leaves the game as it was.
+TEST_F(InstallVersionTest, DownloadsBesideTheWorkGiveTheSameGameOnAnyThreadCount) {
+    const std::string original = BuildMix({{"a.ini", 1, "A"}, {"b.ini", 2, "B"}});
+    const Tree before{{"old.txt", "old"}, {"keep.txt", "keep"}, {"game.mix", original}};
+    WriteManifest("2", {{"", "old.txt", ""},
+                        {"a", "a/1.txt", "X"},
+                        {"b", "b/2.txt", "X"},
+                        {"c", "keep.txt", "X"},
+                        {"p", "game.mix", "X", "game.patch"}});
+    WritePackage("2", "a", {{"a/1.txt", std::string(3000, '1')}});
+    WritePackage("2", "b", {{"b/2.txt", "two"}});
+    WritePackage("2", "c", {{"keep.txt", "kept anew"}});
+    WritePackage(
+        "2", "p",
+        {{"game.patch", PatchArchive(R"({"removedFiles":["a.ini"],"updatedFiles":[]})", {})}});
+    const Tree after{
+        {"keep.txt", "kept anew"}, {"a/1.txt", std::string(3000, '1')}, {"b/2.txt", "two"}};
+    WriteBytes(temp.File("original.mix"), original);
+    for (const char* threads : {"1", "2"}) {
+        setenv("KESTRAVA_THREADS", threads, 1);
+        for (const bool failing : {false, true}) {
+            SCOPED_TRACE(std::string(threads) + (failing ? " threads, b refused" : " threads"));
+            fs::remove_all(GameDir());
+            WriteTree(GameDir(), before);
+            if (failing) net.FailOn(VersionUrl("2") + "b.zip", TransferResult::kRefused);
+            const std::string error = InstallErrorOf("2");
+            net.Clear(VersionUrl("2") + "b.zip");
+            EXPECT_EQ(ArchiveAt(GameDir() + "/game.mix"),
+                      failing ? ArchiveAt(temp.File("original.mix"))
+                              : (std::vector<RawEntry>{{"b.ini", 2, "B"}}));
+            fs::remove(GameDir() + "/game.mix");
+            Tree expected = failing ? before : after;
+            expected.erase("game.mix");
+            EXPECT_EQ(ReadTree(GameDir()), expected);
+            EXPECT_EQ(error.find("b.zip could not be downloaded") != std::string::npos, failing)
+                << error;
+        }
+    }
+    unsetenv("KESTRAVA_THREADS");
 }
 
 TEST_F(InstallVersionTest, MalformedManifestsNameTheFileAndTheFault) {

@@ -5,6 +5,7 @@
 #include <urlmon.h>
 #include <wininet.h>
 
+#include "platform/win32/com_apartment.h"
 #include "platform/win32/wide_text.h"
 
 namespace {
@@ -82,6 +83,9 @@ private:
 
 TransferResult UrlDownloader::Download(const std::string& url, const std::string& localPath,
                                        DownloadObserver* observer) {
+    // Downloads also run on short-lived threads beside other work; each call joins an
+    // apartment of its own (a thread already in one only counts up).
+    const ComApartment com;
     BindStatus status(observer);
     const HRESULT result = URLDownloadToFileW(nullptr, WideFromUtf8(url).c_str(),
                                               WidePath(localPath).c_str(), 0, &status);
