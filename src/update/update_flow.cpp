@@ -145,6 +145,9 @@ void ProveManifests(Run& run, const std::vector<std::string>& versions) {
 // is proved before the first change, and each version's packages before its own.
 void InstallVersions(Run& run, const std::vector<std::string>& versions, bool clean) {
     ProveManifests(run, versions);
+    // Versions are built in the work folder; a run that fails before moving one in
+    // still leaves a game folder to validate and repair.
+    MakeDirectories(run.layout.game);
     bool cleared = !clean;
     const auto beforeChange = [&] {
         run.BeforeChange();
