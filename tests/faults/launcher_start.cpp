@@ -3,13 +3,14 @@
 // of the button. The fault sweep runs it under strace and judges what it leaves.
 //
 // usage: launcher_start --tree TREE --install DIR [--as PROGRAM] [--record FILE]
-//                       [--cut URL_TAIL=BYTES] [--refuse URL_TAIL]
+//                       [--cut URL_TAIL=BYTES] [--refuse URL_TAIL] [--rate BYTES_PER_SECOND]
 //
 // Prints one JSON line {"button", "outcome", "after", "message"}; outcome is "play"
 // (nothing pressed), "done" (the press succeeded, the window shows "&Play"), "message",
 // "exit" (a new launcher was started), "cannot-start" (PROGRAM is no launcher) or
 // "crash" (an exception no one catches). Exit code: 0 "&Play" shown at the end, 1 a
 // message or a crash, 2 exit, 3 cannot start, 64 usage.
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -19,11 +20,10 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
-#include "update/opening.h"
-#include "update/self_update.h"
 #include "platform/file_io.h"
 #include "platform/file_system.h"
 #include "platform/folder_downloader.h"
@@ -60,6 +60,27 @@ struct Options {
     std::string record;
     std::vector<std::pair<std::string, std::uint64_t>> cuts;
     std::vector<std::string> refusals;
+    std::uint64_t rate = 0;  // bytes per second; 0: as fast as the disk
+};
+
+// A server behind a line of a fixed rate: each transfer takes at least its size over the
+// rate, the time spent waiting (as on a network) and not computing.
+class ThrottledDownloader final : public Downloader {
+public:
+    ThrottledDownloader(Downloader& inner, std::uint64_t rate) : inner_(inner), rate_(rate) {}
+    TransferResult Download(const std::string& url, const std::string& localPath,
+                            DownloadObserver* observer) override {
+        const auto start = std::chrono::steady_clock::now();
+        const TransferResult result = inner_.Download(url, localPath, observer);
+        const std::uint64_t bytes = RegularFileSize(localPath).value_or(0);
+        std::this_thread::sleep_until(start + std::chrono::microseconds(bytes * 1000000 / rate_));
+        return result;
+    }
+    void ForgetCached(const std::string& url) override { inner_.ForgetCached(url); }
+
+private:
+    Downloader& inner_;
+    std::uint64_t rate_;
 };
 
 std::optional<Options> Parse(int argc, char** argv) {
@@ -75,6 +96,10 @@ std::optional<Options> Parse(int argc, char** argv) {
             options.program = value;
         } else if (name == "--record") {
             options.record = value;
+        } else if (name == "--rate") {
+            char* end = nullptr;
+            options.rate = std::strtoull(value.c_str(), &end, 10);
+            if (*end != '\0' || options.rate == 0) return std::nullopt;
         } else if (name == "--refuse") {
             options.refusals.push_back(value);
         } else if (name == "--cut" && value.find('=') != std::string::npos) {
@@ -194,7 +219,8 @@ int main(int argc, char** argv) {
     if (!options) {
         std::fputs(
             "usage: launcher_start --tree TREE --install DIR [--as PROGRAM] [--record FILE]\n"
-            "                      [--cut URL_TAIL=BYTES] [--refuse URL_TAIL]\n",
+            "                      [--cut URL_TAIL=BYTES] [--refuse URL_TAIL] [--rate "
+            "BYTES_PER_SECOND]\n",
             stderr);
         return 64;
     }
@@ -211,7 +237,8 @@ int main(int argc, char** argv) {
         server.FailOn(LauncherServerBaseUrl() + tail, TransferResult::kRefused);
     }
     RecordingRunner runner(options->record);
-    SetDownloader(&server);
+    ThrottledDownloader throttled(server, options->rate);
+    SetDownloader(options->rate != 0 ? static_cast<Downloader*>(&throttled) : &server);
     SetProcessRunner(&runner);
     SetStatusSink(nullptr);
 
