@@ -1,5 +1,6 @@
 #include "mix/file_handle.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -12,27 +13,20 @@ std::string LastErrorText() { return DescribeErrno(errno); }
 ArchiveHandle::ArchiveHandle(UniqueFile file, std::string path)
     : file_(std::move(file)), path_(std::move(path)) {}
 
-bool ArchiveHandle::MoveTo(std::uint64_t offset) {
-    if (position_ == offset) return true;
-    if (!SeekTo(file_.get(), offset)) {
-        position_ = kUnknown;
-        return false;
-    }
-    position_ = offset;
-    return true;
-}
-
 std::size_t ArchiveHandle::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
-    if (count == 0 || !MoveTo(offset)) return 0;
-    const std::size_t n = std::fread(buffer, 1, count, file_.get());
-    if (n < count) {
-        // After a short read the handle's position is whatever the C library left.
-        std::clearerr(file_.get());
-        position_ = kUnknown;
-    } else {
-        position_ += n;
+    if (count == 0) return 0;
+    // Entries written with fill start up to 7 bytes after the previous one ends.
+    const bool follows = offset >= lastEnd_ && offset - lastEnd_ < 8;
+    lastEnd_ = offset + count;
+    if (offset < windowStart_ || offset + count > windowStart_ + windowSize_) {
+        if (count >= kDirect || !follows) return ReadFileAt(file_.get(), offset, buffer, count);
+        if (!window_) window_ = std::make_unique<char[]>(kWindow);
+        windowStart_ = offset;
+        windowSize_ = ReadFileAt(file_.get(), offset, window_.get(), kWindow);
+        count = std::min(count, windowSize_);
     }
-    return n;
+    std::memcpy(buffer, window_.get() + (offset - windowStart_), count);
+    return count;
 }
 
 void ReplaceFileWith(const std::string& temporary, const std::string& destination) {

@@ -29,42 +29,31 @@ bool SameBytes(MixArchiveEntry& a, MixArchiveEntry& b) {
 
 }  // namespace
 
-MixArchiveEntry* FindByName(const MixFile& archive, const char* name) {
-    for (MixArchiveEntry* entry : archive.entries) {
-        if (NamesMatch(entry->name.get(), name)) return entry;
+NameIndex RefuseDuplicateNames(const MixFile& archive) {
+    NameIndex index(archive.entries);
+    if (const auto [first, second] = index.FirstDuplicate(); first != nullptr) {
+        throw MixLimitError(archive.path, std::string("holds two entries named \"") +
+                                              first->name.get() + "\" and \"" + second->name.get() +
+                                              "\" (names are compared ignoring case)");
     }
-    return nullptr;
-}
-
-void RefuseDuplicateNames(const MixFile& archive) {
-    for (std::size_t i = 0; i < archive.entries.size(); ++i) {
-        for (std::size_t j = i + 1; j < archive.entries.size(); ++j) {
-            if (NamesMatch(archive.entries[i]->name.get(), archive.entries[j]->name.get())) {
-                throw MixLimitError(archive.path, std::string("holds two entries named \"") +
-                                                      archive.entries[i]->name.get() + "\" and \"" +
-                                                      archive.entries[j]->name.get() +
-                                                      "\" (names are compared ignoring case)");
-            }
-        }
-    }
+    return index;
 }
 
 void DiffMixArchives(const std::string& oldPath, const std::string& newPath,
                      const std::string& patchPath, const WriteProgress& progress) {
     MixFile oldArchive(oldPath);
     MixFile newArchive(newPath);
-    RefuseDuplicateNames(oldArchive);
-    RefuseDuplicateNames(newArchive);
+    const NameIndex oldNames = RefuseDuplicateNames(oldArchive);
+    const NameIndex newNames = RefuseDuplicateNames(newArchive);
 
     std::vector<std::string> removed;
     for (const MixArchiveEntry* entry : oldArchive.entries) {
-        if (FindByName(newArchive, entry->name.get()) == nullptr)
-            removed.push_back(entry->name.get());
+        if (newNames.First(entry->name.get()) == nullptr) removed.push_back(entry->name.get());
     }
     std::vector<std::string> updated;
     std::vector<MixArchiveEntry*> carried;
     for (MixArchiveEntry* entry : newArchive.entries) {
-        MixArchiveEntry* before = FindByName(oldArchive, entry->name.get());
+        MixArchiveEntry* before = oldNames.First(entry->name.get());
         if (before != nullptr && std::strcmp(before->name.get(), entry->name.get()) == 0 &&
             before->id == entry->id && SameBytes(*before, *entry)) {
             continue;

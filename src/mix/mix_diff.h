@@ -4,13 +4,12 @@
 #include <string>
 
 #include "mix/mix_file.h"
-
-// The first entry whose name matches ignoring case, or null.
-MixArchiveEntry* FindByName(const MixFile& archive, const char* name);
+#include "mix/name_index.h"
 
 // Raises MixLimitError when two entries' names match ignoring case: a patch finds
-// entries by name, so such an archive cannot be patched reliably.
-void RefuseDuplicateNames(const MixFile& archive);
+// entries by name, so such an archive cannot be patched reliably. Returns the index
+// it checked with, for looking names up.
+NameIndex RefuseDuplicateNames(const MixFile& archive);
 
 // Writes the smallest patch archive that the patch operation turns from oldPath into
 // newPath's entries: a descriptor listing removed and updated names, then the new or

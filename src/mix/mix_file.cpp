@@ -161,27 +161,19 @@ MixFile::MixFile(const std::string& path) : path(path) {
     if (!SizeOfOpenFile(opened.get(), fileSize)) {
         throw MixIoError(path, "cannot determine the file's size: " + LastErrorText());
     }
-    ArchiveHandle directory(std::move(opened), path);
-    DirectoryReader reader(directory, fileSize);
+    // All entries share this one handle; it closes with the last of them.
+    const auto handle = std::make_shared<ArchiveHandle>(std::move(opened), path);
+    DirectoryReader reader(*handle, fileSize);
     std::uint32_t indexOffset = 0;
     std::uint32_t namesOffset = 0;
     const std::uint32_t fileMagic = reader.ReadMagicAndTables(indexOffset, namesOffset);
     std::vector<EntryRecord> records = reader.ReadEntries(indexOffset, namesOffset);
     magic = fileMagic;
+    // Entries read their data when they are written, from the file as it is then.
+    handle->Forget();
 
     // Only a directory that passed every check becomes entries, so a refused archive
     // leaves nothing in the registry.
-    std::shared_ptr<ArchiveHandle> handle;
-    if (!records.empty()) {
-        // All entries share this one handle; it closes with the last of them. Entry
-        // data is read in large pieces straight into the caller's buffer, so stdio's
-        // buffer would only split each read in two.
-        UniqueFile data = OpenFile(path, "rb");
-        if (!data || std::setvbuf(data.get(), nullptr, _IONBF, 0) != 0) {
-            throw MixIoError(path, "cannot open for reading: " + LastErrorText());
-        }
-        handle = std::make_shared<ArchiveHandle>(std::move(data), path);
-    }
     auto& registry = MixEntryRegistry();
     registry.reserve(registry.size() + records.size());
     std::vector<MixArchiveEntry*> read;

@@ -1,31 +1,12 @@
 #include "mix/mix_patcher.h"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "mix/mix_error.h"
+#include "mix/name_index.h"
 #include "mix/patch_descriptor.h"
 #include "platform/file_system.h"
 #include "platform/status_sink.h"
-
-namespace {
-
-using EntryList = std::vector<MixArchiveEntry*>;
-
-MixArchiveEntry* FirstMatch(const EntryList& list, const std::string& name) {
-    for (MixArchiveEntry* entry : list) {
-        if (NamesMatch(entry->name.get(), name.c_str())) return entry;
-    }
-    return nullptr;
-}
-
-void RemoveFirstMatch(EntryList& list, const std::string& name) {
-    if (MixArchiveEntry* match = FirstMatch(list, name)) {
-        list.erase(std::remove(list.begin(), list.end(), match), list.end());
-    }
-}
-
-}  // namespace
 
 void MixPatcher::ApplyPatch(MixFile* patch) {
     if (target_ == nullptr || patch == nullptr) return;
@@ -33,19 +14,21 @@ void MixPatcher::ApplyPatch(MixFile* patch) {
     if (descriptorEntry == nullptr) return;
     const PatchDescriptor descriptor = ParsePatchDescriptor(ReadDescriptorText(*descriptorEntry));
 
-    EntryList working = target_->entries;
-    for (const std::string& name : descriptor.removedFiles) RemoveFirstMatch(working, name);
+    // c_str(): a name from the descriptor ends at its first NUL, as entry names do.
+    NameIndex working(target_->entries);
+    const NameIndex patchNames(patch->entries);
+    for (const std::string& name : descriptor.removedFiles) working.RemoveFirst(name.c_str());
     for (const std::string& name : descriptor.updatedFiles) {
-        MixArchiveEntry* replacement = FirstMatch(patch->entries, name);
+        MixArchiveEntry* replacement = patchNames.First(name.c_str());
         // Dropping the entry instead would shorten the archive without a word.
         if (replacement == nullptr) {
             throw MixFormatError(patch->path, "the update list names \"" + name +
                                                   "\", which the patch does not hold");
         }
-        RemoveFirstMatch(working, name);
-        working.push_back(replacement);
+        working.RemoveFirst(name.c_str());
+        working.Append(replacement);
     }
-    target_->ReplaceFiles(std::move(working));
+    target_->ReplaceFiles(working.Entries());
 }
 
 void PatchMixFile(const std::string& sourcePath, const std::string& outputPath,

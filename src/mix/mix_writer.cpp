@@ -1,39 +1,16 @@
 #include <cstring>
 #include <limits>
-#include <memory>
 
+#include "mix/archive_output.h"
 #include "mix/mix_error.h"
 #include "mix/mix_file.h"
 #include "platform/file_system.h"
 
 namespace {
 
-constexpr std::size_t kOutputBuffer = 1 << 20;
 constexpr std::uint64_t kMaxOffset = std::numeric_limits<std::uint32_t>::max();
 
 std::uint32_t Fill(std::uint32_t size) { return (0u - size) % 8u; }
-
-class CheckedWriter {
-public:
-    CheckedWriter(std::FILE* out, const std::string& name) : out_(out), name_(name) {}
-
-    void Bytes(const void* data, std::size_t count) {
-        if (count > 0 && std::fwrite(data, 1, count, out_) != count) Fail();
-    }
-    void LE32(std::uint32_t value) {
-        const unsigned char bytes[4] = {
-            static_cast<unsigned char>(value), static_cast<unsigned char>(value >> 8),
-            static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 24)};
-        Bytes(bytes, 4);
-    }
-    [[noreturn]] void Fail() const {
-        throw MixIoError(name_, "write failed: " + LastErrorText());
-    }
-
-private:
-    std::FILE* out_;
-    const std::string& name_;
-};
 
 std::string SourceOf(const MixArchiveEntry& entry, const std::string& fallback) {
     if (const auto* fromFile = dynamic_cast<const MixArchiveEntryFile*>(&entry)) {
@@ -65,16 +42,15 @@ void MixFile::Write(std::FILE* out, const std::string& outputName,
                                             " body bytes exceeds the format's 4 GiB offsets");
     }
 
-    CheckedWriter writer(out, outputName);
+    ArchiveOutput writer(out, outputName);
     writer.LE32(magic);
     writer.LE32(static_cast<std::uint32_t>(16 + body));
     writer.LE32(static_cast<std::uint32_t>(namesOffset));
     writer.LE32(0);
 
-    static const char kZeros[8] = {};
     std::uint64_t done = 0;
     for (MixArchiveEntry* entry : entries) {
-        const std::uint64_t copied = entry->GetStream()->CopyTo(out);
+        const std::uint64_t copied = writer.Entry(*entry);
         if (std::ferror(out)) writer.Fail();
         if (copied != entry->size) {
             throw MixFormatError(SourceOf(*entry, outputName),
@@ -82,7 +58,7 @@ void MixFile::Write(std::FILE* out, const std::string& outputName,
                                      std::to_string(copied) + " of its " +
                                      std::to_string(entry->size) + " bytes");
         }
-        writer.Bytes(kZeros, Fill(entry->size));
+        writer.Zeros(Fill(entry->size));
         done += std::uint64_t{entry->size} + Fill(entry->size);
         if (progress) progress(done, body);
     }
@@ -103,20 +79,18 @@ void MixFile::Write(std::FILE* out, const std::string& outputName,
         writer.Bytes(&lengthByte, 1);
         writer.Bytes(entry->name.get(), length);
     }
+    writer.Flush();
 }
 
 std::string WriteMixFileBeside(const MixFile& archive, const std::string& outputPath,
                                const WriteProgress& progress) {
     const std::string temporary = outputPath + ".part";
-    // Declared first: the buffer must outlive the stream that uses it.
-    const auto buffer = std::make_unique<char[]>(kOutputBuffer);
     UniqueFile out = OpenFile(temporary, "wb");
     if (!out) {
         throw MixIoError(outputPath, "cannot create " + temporary + ": " + LastErrorText());
     }
-    // Gathering the 80 KiB chunks into large writes keeps the copy close to the speed
-    // of a plain file copy; the tables' small fields land in the same buffer.
-    std::setvbuf(out.get(), buffer.get(), _IOFBF, kOutputBuffer);
+    // The writer gathers its own writes; a stdio buffer would only split them.
+    std::setvbuf(out.get(), nullptr, _IONBF, 0);
     try {
         archive.Write(out.get(), outputPath, progress);
         if (std::fflush(out.get()) != 0 || std::ferror(out.get())) {

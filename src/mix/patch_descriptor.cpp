@@ -5,15 +5,9 @@
 
 #include <nlohmann/json.hpp>
 
-namespace {
-
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-}  // namespace
-
 bool NamesMatch(const char* a, const char* b) {
     for (;; ++a, ++b) {
-        if (LowerAscii(*a) != LowerAscii(*b)) return false;
+        if (FoldedAscii(*a) != FoldedAscii(*b)) return false;
         if (*a == '\0') return true;
     }
 }

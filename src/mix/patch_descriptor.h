@@ -13,7 +13,12 @@ struct PatchDescriptor {
 
 inline constexpr const char* kDescriptorNames[] = {".vantle.patch", ".mordopatch"};
 
-// Equal without regard to ASCII letter case, as NUL-terminated texts.
+// ASCII letters in lower case, every other byte as it is.
+inline char FoldedAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Equal without regard to ASCII letter case, as NUL-terminated texts: equal once folded.
 bool NamesMatch(const char* a, const char* b);
 bool IsDescriptorName(const char* name);
 

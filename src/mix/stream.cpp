@@ -33,12 +33,6 @@ std::int32_t FileStream::Read(char* buffer, std::uint32_t count) {
     return static_cast<std::int32_t>(n);
 }
 
-void FileStream::Rewind() {
-    position = 0;
-    // Best effort: Read moves the handle itself when this did not succeed.
-    file->MoveTo(start);
-}
-
 std::int32_t MemoryStream::Read(char* buffer, std::uint32_t count) {
     const std::size_t n = std::min<std::size_t>(ClampToResult(count), bytes_.size() - position_);
     if (n > 0) std::memcpy(buffer, bytes_.data() + position_, n);

@@ -26,8 +26,8 @@ protected:
 };
 
 // A window of an archive file. The handle is the archive's, shared with the other
-// entries of the same file; it keeps its own notion of where it stands, so a window
-// read after another one still reads its own bytes.
+// entries of the same file; every read names its own offset, so a window read after
+// another one still reads its own bytes.
 class FileStream final : public Stream {
 public:
     FileStream(std::shared_ptr<ArchiveHandle> file, std::uint32_t start, std::uint32_t length)
@@ -36,7 +36,7 @@ public:
     std::int32_t Read(char* buffer, std::uint32_t count) override;
 
     // Back to the window's first byte.
-    void Rewind();
+    void Rewind() { position = 0; }
 
     std::uint32_t length;
     std::uint32_t start;

@@ -22,6 +22,18 @@ bool FlushToDisk(std::FILE* file);
 // 64-bit positions: fseek takes a long, which is 32 bits in the Windows build.
 bool SeekTo(std::FILE* file, std::uint64_t offset);
 bool SizeOfOpenFile(std::FILE* file, std::uint64_t& size);
+bool PositionInFile(std::FILE* file, std::uint64_t& position);
+
+// Reads up to count bytes at offset without using or moving the file's position, so
+// readers sharing one open file never seek; fewer at the end of the file or on an error.
+std::size_t ReadFileAt(std::FILE* file, std::uint64_t offset, void* buffer, std::size_t count);
+
+// Has the system copy up to count bytes from offset from of source to offset to of
+// destination, bypassing stdio on both (flush destination first) and this process's
+// memory. Returns the bytes copied: fewer, even none, where the system cannot or a
+// read or write fails; the caller copies the rest itself and so meets any error there.
+std::uint64_t CopyFileRange(std::FILE* source, std::uint64_t from, std::FILE* destination,
+                            std::uint64_t to, std::uint64_t count);
 
 // The description of an errno value for a message to the player: the runtime's words,
 // except where they would not tell the player what to do (a full disk).

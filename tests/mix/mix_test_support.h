@@ -53,6 +53,15 @@ inline std::string BuildMix(const std::vector<RawEntry>& entries, const std::str
     return magic + LE32(indexOffset) + LE32(namesOffset) + LE32(0) + body + index + names;
 }
 
+// Bytes that differ from their neighbours, and from another seed's at the same place.
+inline std::string Pattern(std::size_t size, std::uint32_t seed = 0) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>(i * 7 + i / 251 + seed * 13);
+    }
+    return bytes;
+}
+
 inline std::string ReadEntry(MixArchiveEntry& entry) {
     Stream* stream = entry.GetStream();
     std::string bytes;

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
+#include "mix_test_support.h"
 #include "temp_dir.h"
 
 namespace {
@@ -30,12 +32,6 @@ private:
     std::size_t at_ = 0;
     std::uint32_t piece_;
 };
-
-std::string Pattern(std::size_t size) {
-    std::string bytes(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 7 + i / 251);
-    return bytes;
-}
 
 std::shared_ptr<ArchiveHandle> OpenHandle(const std::string& path) {
     return std::make_shared<ArchiveHandle>(OpenFile(path, "rb"), path);
@@ -137,4 +133,24 @@ TEST(MemoryStreamTest, RewindStartsOver) {
     EXPECT_EQ(stream.Read(buffer, 8), 5);
     EXPECT_EQ(std::string(buffer, 5), "hello");
     EXPECT_EQ(stream.Read(buffer, 8), 0);
+}
+
+// Small reads that follow one another come from the handle's read-ahead window, others
+// straight from the file; either way each read returns exactly the file's bytes.
+TEST(ArchiveHandleTest, ReadsAnywhereReturnTheFilesBytes) {
+    TempDir dir;
+    const std::string bytes = Pattern(3 * ArchiveHandle::kWindow + 123);
+    WriteBytes(dir.File("a"), bytes);
+    ArchiveHandle handle(OpenFile(dir.File("a"), "rb"), dir.File("a"));
+    std::mt19937 random(7);
+    std::vector<char> buffer(2 * ArchiveHandle::kDirect);
+    std::uint64_t offset = 0;
+    for (int i = 0; i < 3000; ++i) {
+        const std::size_t count = random() % 8 == 0 ? random() % buffer.size() : random() % 300;
+        offset = random() % 16 == 0 ? random() % bytes.size() : offset + count + random() % 8;
+        if (offset > bytes.size()) offset = random() % bytes.size();
+        const std::size_t expected = std::min<std::size_t>(count, bytes.size() - offset);
+        ASSERT_EQ(handle.ReadAt(offset, buffer.data(), count), expected) << offset << "+" << count;
+        ASSERT_EQ(std::string(buffer.data(), expected), bytes.substr(offset, expected));
+    }
 }

@@ -180,9 +180,9 @@ void CreateArchive(const std::string& archivePath, const std::vector<IdOverride>
     }
     archive.path = archivePath;
     archive.ReplaceFiles(entries);
-    RefuseDuplicateNames(archive);
+    const NameIndex names = RefuseDuplicateNames(archive);
     for (const IdOverride& given : ids) {
-        if (FindByName(archive, given.name.c_str()) == nullptr) {
+        if (names.First(given.name.c_str()) == nullptr) {
             throw UsageError("--id names \"" + given.name + "\", which is none of the files");
         }
     }

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -91,8 +92,40 @@ bool SeekTo(std::FILE* file, std::uint64_t offset) {
 
 bool SizeOfOpenFile(std::FILE* file, std::uint64_t& size) {
     if (fseeko(file, 0, SEEK_END) != 0) return false;
-    const off_t end = ftello(file);
-    if (end < 0) return false;
-    size = static_cast<std::uint64_t>(end);
+    return PositionInFile(file, size);
+}
+
+bool PositionInFile(std::FILE* file, std::uint64_t& position) {
+    const off_t at = ftello(file);
+    if (at < 0) return false;
+    position = static_cast<std::uint64_t>(at);
     return true;
+}
+
+std::size_t ReadFileAt(std::FILE* file, std::uint64_t offset, void* buffer, std::size_t count) {
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t n = pread(fileno(file), static_cast<char*>(buffer) + done, count - done,
+                                static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
+std::uint64_t CopyFileRange(std::FILE* source, std::uint64_t from, std::FILE* destination,
+                            std::uint64_t to, std::uint64_t count) {
+    auto in = static_cast<off_t>(from);
+    auto out = static_cast<off_t>(to);
+    std::uint64_t done = 0;
+    while (done < count) {
+        const std::size_t piece =
+            static_cast<std::size_t>(std::min<std::uint64_t>(count - done, 1u << 30));
+        const ssize_t n = copy_file_range(fileno(source), &in, fileno(destination), &out, piece, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::uint64_t>(n);
+    }
+    return done;
 }

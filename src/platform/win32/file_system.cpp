@@ -4,6 +4,7 @@
 
 #include <io.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <memory>
@@ -152,8 +153,33 @@ bool SeekTo(std::FILE* file, std::uint64_t offset) {
 
 bool SizeOfOpenFile(std::FILE* file, std::uint64_t& size) {
     if (_fseeki64(file, 0, SEEK_END) != 0) return false;
-    const __int64 end = _ftelli64(file);
-    if (end < 0) return false;
-    size = static_cast<std::uint64_t>(end);
+    return PositionInFile(file, size);
+}
+
+bool PositionInFile(std::FILE* file, std::uint64_t& position) {
+    const __int64 at = _ftelli64(file);
+    if (at < 0) return false;
+    position = static_cast<std::uint64_t>(at);
     return true;
+}
+
+std::size_t ReadFileAt(std::FILE* file, std::uint64_t offset, void* buffer, std::size_t count) {
+    const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    std::size_t done = 0;
+    while (done < count) {
+        // With an OVERLAPPED offset even a synchronous handle reads where it is told.
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset + done);
+        at.OffsetHigh = static_cast<DWORD>((offset + done) >> 32);
+        const auto want = static_cast<DWORD>(std::min<std::size_t>(count - done, 1u << 30));
+        DWORD got = 0;
+        if (!ReadFile(handle, static_cast<char*>(buffer) + done, want, &got, &at) || got == 0)
+            break;
+        done += got;
+    }
+    return done;
+}
+
+std::uint64_t CopyFileRange(std::FILE*, std::uint64_t, std::FILE*, std::uint64_t, std::uint64_t) {
+    return 0;
 }
