@@ -6,7 +6,9 @@
 #include <ctime>
 #include <stdexcept>
 #include <string>
+#ifndef _WIN32
 #include <thread>
+#endif
 
 struct WorkPool::JobState {
     bool finished = false;
@@ -51,7 +53,7 @@ unsigned DefaultPublishThreads() {
         const int count = std::atoi(forced);
         if (count >= 1 && count <= 64) return static_cast<unsigned>(count);
     }
-    // Beyond 8 the writer, which has one thread, cannot keep up.
+    // Memory grows with the workers, and past 8 the one writer thread sets the pace.
     return std::clamp(Cores(), 1u, 8u);
 }
 
