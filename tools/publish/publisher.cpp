@@ -408,7 +408,7 @@ void AddVersion(const std::string& root, const std::string& version, const std::
             fs::create_directories(staged.parent_path());
             if (MakePatch(previousBuild->Copy(name), fs::path(buildDir) / fs::u8path(name),
                           file.checksum, staged)) {
-                zips.AddEntry(staged, {{packageZip(package), patchName}});
+                zips.AddEntry(staged, fs::file_size(staged), {{packageZip(package), patchName}});
                 AddFile(manifest, manifestRoot, package, name, file.checksum)
                     ->SetAttribute("patch", patchName.c_str());
                 continue;
@@ -422,7 +422,8 @@ void AddVersion(const std::string& root, const std::string& version, const std::
         for (const std::string& name : names) {
             std::vector<ZipBatch::Copy> copies{{zip, name}};
             intoStore(current.at(name), copies);
-            zips.AddEntry(fs::path(buildDir) / fs::u8path(name), std::move(copies));
+            zips.AddEntry(fs::path(buildDir) / fs::u8path(name), current.at(name).size,
+                          std::move(copies));
         }
     }
     // What no package carries: files patched, or kept from a version published before
@@ -431,7 +432,7 @@ void AddVersion(const std::string& root, const std::string& version, const std::
         std::vector<ZipBatch::Copy> copies;
         intoStore(file, copies);
         if (!copies.empty())
-            zips.AddEntry(fs::path(buildDir) / fs::u8path(name), std::move(copies));
+            zips.AddEntry(fs::path(buildDir) / fs::u8path(name), file.size, std::move(copies));
     }
     // Objects and packages before any document: a publish killed meanwhile leaves only
     // files no manifest lists yet.

@@ -72,10 +72,7 @@ std::size_t ZipBatch::AddArchive(fs::path path) {
     return archives_.size() - 1;
 }
 
-void ZipBatch::AddEntry(fs::path source, std::vector<Copy> copies) {
-    std::error_code error;
-    const std::uintmax_t size = fs::file_size(source, error);
-    if (error) throw PublishError("cannot read " + source.string());
+void ZipBatch::AddEntry(fs::path source, std::uint64_t size, std::vector<Copy> copies) {
     entries_.push_back({std::move(source), size, std::move(copies)});
 }
 

@@ -24,7 +24,8 @@ public:
     // An archive (see zip_archive_writer.h) holding, in the order they are added, the
     // entries that name it.
     std::size_t AddArchive(std::filesystem::path path);
-    void AddEntry(std::filesystem::path source, std::vector<Copy> copies);
+    // source must still hold size bytes when it is read.
+    void AddEntry(std::filesystem::path source, std::uint64_t size, std::vector<Copy> copies);
     bool empty() const { return archives_.empty(); }
 
     // Raises PublishError naming a file that cannot be read or changes size meanwhile,
