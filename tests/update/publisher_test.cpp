@@ -1,12 +1,15 @@
 // kestrava-publish's work: the tree it writes, and its verification of trees.
 #include "publisher.h"
 
-#include <gtest/gtest.h>
 #include <zip.h>
 
 #include <filesystem>
 #include <functional>
+#include <gtest/gtest.h>
+#include <map>
 #include <memory>
+#include <optional>
+#include <random>
 #include <set>
 
 #include "mix/mix_test_support.h"
@@ -42,6 +45,35 @@ std::string OnlyEntry(const std::string& zipPath, const std::string& name) {
     EXPECT_GE(got, 0);
     data.resize(got < 0 ? 0 : static_cast<std::size_t>(got));
     return data;
+}
+
+// Bytes that do not compress, and words that do; the same for the same seed.
+std::string Noise(std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>(random());
+    return bytes;
+}
+std::string Words(std::size_t size, unsigned seed) {
+    static const char* const kWords[] = {"tank ", "harvester ", "ore ", "refinery ", "power\n"};
+    std::mt19937 random(seed);
+    std::string text;
+    while (text.size() < size) text += kWords[random() % 5] + std::to_string(random() % 1000);
+    return text.substr(0, size);
+}
+
+// The compression method of each entry of a zip.
+std::map<std::string, zip_uint16_t> Methods(const std::string& zipPath) {
+    int error = 0;
+    std::unique_ptr<zip_t, void (*)(zip_t*)> archive(zip_open(zipPath.c_str(), ZIP_RDONLY, &error),
+                                                     &zip_discard);
+    std::map<std::string, zip_uint16_t> methods;
+    for (zip_int64_t i = 0; archive && i < zip_get_num_entries(archive.get(), 0); ++i) {
+        zip_stat_t stat;
+        zip_stat_index(archive.get(), static_cast<zip_uint64_t>(i), 0, &stat);
+        methods[stat.name] = stat.comp_method;
+    }
+    return methods;
 }
 
 class PublisherTest : public UpdateTest {
@@ -134,6 +166,109 @@ TEST_F(PublisherTest, SameBuildGivesTheSameBytes) {
                         fs::file_time_type::clock::now() - std::chrono::hours(100));
     Publish("1", build);
     EXPECT_EQ(ReadTree(LauncherFolder() + "/1"), first);
+}
+
+// Whatever the number of workers, and whether a patch publish takes the previous version
+// from its validation list, from a replay of the tree, or (lacking its archive in the
+// store) from both, the tree holds the same bytes; and the launcher installs from it.
+TEST_F(PublisherTest, PublishedBytesDependOnTheBuildsAlone) {
+    const std::string mix1 = WrittenMix({{"map.bin", Noise(300000, 1)}, {"rules.ini", "a"}});
+    const std::string mix2 = WrittenMix({{"map.bin", Noise(300000, 1)}, {"rules.ini", "b"}});
+    const Tree build1 = {
+        {"noise.bin", Noise(700000, 2)},
+        {"words.txt", Words(300000, 3)},
+        // Noise first: only the sample at 1 MiB tells it compresses.
+        {"data/mixed.pak", Noise(1 << 20, 4) + Words(100000, 5) + Noise((1 << 20) - 100000, 7)},
+        {"data/empty", ""},
+        {"game.mix", mix1}};
+    Tree build2 = build1;
+    build2["words.txt"] = Words(300000, 6);
+    build2["game.mix"] = mix2;
+    build2.erase("noise.bin");
+    WriteTree(temp.File("builds/1"), build1);
+    WriteTree(temp.File("builds/2"), build2);
+    const std::string oldArchive = StoreObject(Sha256Hex(mix1));
+
+    const struct {
+        unsigned threads;
+        bool replay;
+        bool storeLacksOldArchive;
+    } cases[] = {{1, false, false},
+                 {2, false, false},
+                 {5, false, false},
+                 {2, true, false},
+                 {3, false, true}};
+    std::optional<Tree> reference;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << c.threads << " workers, replay " << c.replay
+                     << ", store lacks the old archive " << c.storeLacksOldArchive);
+        fs::remove_all(ServerRoot());
+        PublishOptions options;
+        options.threads = c.threads;
+        options.replayPrevious = c.replay;
+        AddVersion(ServerRoot(), "1", temp.File("builds/1"), true, options);
+        if (c.storeLacksOldArchive) fs::rename(oldArchive, temp.File("kept.zip"));
+        AddVersion(ServerRoot(), "2", temp.File("builds/2"), false, options);
+        if (c.storeLacksOldArchive) fs::rename(temp.File("kept.zip"), oldArchive);
+        const Tree tree = ReadTree(ServerRoot());
+        if (!reference) {
+            reference = tree;
+            EXPECT_EQ(Methods(Version("1", "files.zip")),
+                      (std::map<std::string, zip_uint16_t>{{"game.mix", ZIP_CM_STORE},
+                                                           {"noise.bin", ZIP_CM_STORE},
+                                                           {"words.txt", ZIP_CM_DEFLATE}}));
+            EXPECT_EQ(Methods(Version("1", "files-data.zip")),
+                      (std::map<std::string, zip_uint16_t>{{"data/empty", ZIP_CM_STORE},
+                                                           {"data/mixed.pak", ZIP_CM_DEFLATE}}));
+            EXPECT_TRUE(fs::exists(Version("2", "patch-game.mix.zip")));
+            EXPECT_TRUE(AllOk(VerifyTree(ServerRoot())));
+        } else {
+            EXPECT_TRUE(tree == *reference);
+        }
+    }
+}
+
+// A publish that fails names what failed and leaves the tree as it was, but for whole
+// objects in the store, which no manifest lists yet.
+TEST_F(PublisherTest, FailedPublishNamesItsCauseAndLeavesNoVersion) {
+    Publish("1", {{"a.txt", "a"}});
+    const Tree before = ReadTree(LauncherFolder());
+    Tree build;
+    for (int i = 0; i < 200; ++i) build["data/" + std::to_string(i)] = Words(5000, i);
+    const struct {
+        std::string expected;
+        std::function<void()> arrange;
+    } cases[] = {
+        // Its read fails (EIO) though it opens: a file no worker can finish.
+        {"unreadable.bin",
+         [&] { fs::create_symlink("/proc/self/mem", temp.File("builds/2/unreadable.bin")); }},
+        {StoreObject(Sha256Hex(build["data/7"])) + ".tmp",
+         [&] { fs::create_directories(StoreObject(Sha256Hex(build["data/7"])) + ".tmp"); }},
+    };
+    for (const auto& c : cases) {
+        fs::remove_all(temp.File("builds/2"));
+        WriteTree(temp.File("builds/2"), build);
+        c.arrange();
+        PublishOptions options;
+        options.threads = 3;
+        try {
+            AddVersion(ServerRoot(), "2", temp.File("builds/2"), false, options);
+            ADD_FAILURE() << c.expected << ": published";
+        } catch (const PublishError& error) {
+            EXPECT_NE(std::string(error.what()).find(c.expected), std::string::npos)
+                << error.what();
+        }
+        EXPECT_FALSE(fs::exists(LauncherFolder() + "/2"));
+        Tree after = ReadTree(LauncherFolder());
+        for (auto at = after.begin(); at != after.end();) {
+            at = at->first.rfind("store/", 0) == 0 && before.count(at->first) == 0 ? after.erase(at)
+                                                                                   : std::next(at);
+        }
+        EXPECT_TRUE(after == before) << c.expected;
+        fs::remove_all(LauncherFolder() + "/store");  // so the next case writes objects again
+        WriteTree(LauncherFolder(), before);
+    }
 }
 
 TEST_F(PublisherTest, RefusesWhatTheLauncherCouldNotServe) {

@@ -9,6 +9,7 @@
 #include "publisher.h"
 #include "repair_store.h"
 #include "signing.h"
+#include "terminal_progress.h"
 #include "update/validation.h"
 #include "update/zip_extract.h"
 
@@ -16,7 +17,9 @@ namespace {
 
 constexpr char kUsage[] =
     "usage:\n"
-    "  kestrava-publish add-version ROOT VERSION BUILD_DIR [--full] [SIGNING]\n"
+    "  kestrava-publish add-version ROOT VERSION BUILD_DIR [--full | --replay] [SIGNING]\n"
+    "                                             (--replay: take the previous version by\n"
+    "                                             replaying the tree, not from its lists)\n"
     "  kestrava-publish servers ROOT NAME=ADDRESS ... [SIGNING]\n"
     "  kestrava-publish launcher ROOT VERSION EXE [SIGNING]\n"
     "  kestrava-publish keygen KEY                (write a new secret key, print its public key)\n"
@@ -91,8 +94,12 @@ int Run(std::vector<std::string> args) {
         return 0;
     }
     if (command == "add-version" &&
-        (args.size() == 4 || (args.size() == 5 && args[4] == "--full"))) {
-        AddVersion(args[1], args[2], args[3], args.size() == 5);
+        (args.size() == 4 ||
+         (args.size() == 5 && (args[4] == "--full" || args[4] == "--replay")))) {
+        PublishOptions options;
+        options.replayPrevious = args.size() == 5 && args[4] == "--replay";
+        options.progress = TerminalProgress();
+        AddVersion(args[1], args[2], args[3], args.size() == 5 && args[4] == "--full", options);
         SignIfAsked(args[1], keyOptions);
         return 0;
     }

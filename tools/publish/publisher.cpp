@@ -10,7 +10,9 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <random>
+#include <set>
 
+#include "build_scan.h"
 #include "mix/mix_diff.h"
 #include "mix/mix_error.h"
 #include "mix/mix_file.h"
@@ -34,6 +36,7 @@
 #include "update/validation.h"
 #include "update/web_servers.h"
 #include "update/zip_extract.h"
+#include "work_pool.h"
 #include "zip_writer.h"
 
 namespace fs = std::filesystem;
@@ -105,6 +108,24 @@ private:
     fs::path path_;
 };
 
+// A folder made for a publish, removed again unless the publish gets through: a failed
+// one can simply be run again.
+class NewFolder {
+public:
+    explicit NewFolder(fs::path path) : path_(std::move(path)) { fs::create_directories(path_); }
+    ~NewFolder() {
+        std::error_code ignored;
+        if (!kept_) fs::remove_all(path_, ignored);
+    }
+    NewFolder(const NewFolder&) = delete;
+    NewFolder& operator=(const NewFolder&) = delete;
+    void Keep() { kept_ = true; }
+
+private:
+    fs::path path_;
+    bool kept_ = false;
+};
+
 std::string Sanitise(const std::string& text) {
     std::string out = text;
     for (char& c : out) {
@@ -119,29 +140,6 @@ bool EndsWithMix(const std::string& name) {
     std::string tail = name.substr(name.size() - 4);
     for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return tail == ".mix";
-}
-
-std::string FileHash(const fs::path& path) {
-    const UniqueFile file = OpenFile(path.u8string(), "rb");
-    if (!file) throw PublishError("cannot read " + path.string());
-    Sha256 hash;
-    std::vector<unsigned char> buffer(1 << 20);
-    while (std::size_t got = std::fread(buffer.data(), 1, buffer.size(), file.get()))
-        hash.Update(buffer.data(), got);
-    if (std::ferror(file.get())) throw PublishError("cannot read " + path.string());
-    return ToUpperHex(hash.Final());
-}
-
-// Relative "/" name to checksum, for every regular file under directory.
-std::map<std::string, std::string> ScanBuild(const fs::path& directory) {
-    std::map<std::string, std::string> files;
-    if (directory.empty() || !fs::exists(directory)) return files;
-    for (const auto& entry : fs::recursive_directory_iterator(directory)) {
-        if (!entry.is_regular_file()) continue;
-        files[entry.path().lexically_relative(directory).generic_u8string()] =
-            FileHash(entry.path());
-    }
-    return files;
 }
 
 void RequireVersionName(const std::string& version) {
@@ -191,11 +189,10 @@ std::string PatchPackageOf(const std::string& name) { return "patch-" + FlatName
 // What the launcher writes on a player's disk must be names Windows holds, no two of
 // them one file there: the build's files, and the packages the tree will hold (those of
 // the files that changed, and the patch packages a changed archive may take).
-void RefuseNamesWindowsCannotHold(const std::map<std::string, std::string>& previous,
-                                  const std::map<std::string, std::string>& current) {
+void RefuseNamesWindowsCannotHold(const BuildFiles& previous, const BuildFiles& current) {
     std::vector<std::string> faults;
     NameClaims files;
-    for (const auto& [name, checksum] : current) {
+    for (const auto& [name, file] : current) {
         const ConfinedName confined = ConfineName("game", name);
         if (!confined.ok()) {
             faults.push_back("\"" + name + "\" " + confined.refusal);
@@ -212,9 +209,9 @@ void RefuseNamesWindowsCannotHold(const std::map<std::string, std::string>& prev
         faults.push_back("the packages of \"" + at->second.second + "\" and \"" + name + "\" (" +
                          at->second.first + ", " + package + ") are one file on Windows");
     };
-    for (const auto& [name, checksum] : current) {
+    for (const auto& [name, file] : current) {
         const auto before = previous.find(name);
-        if (before != previous.end() && before->second == checksum) continue;
+        if (before != previous.end() && before->second.checksum == file.checksum) continue;
         claim(WholePackageOf(name), name, true);
         if (before != previous.end() && EndsWithMix(name)) claim(PatchPackageOf(name), name, false);
     }
@@ -257,6 +254,61 @@ bool MakePatch(const fs::path& oldArchive, const fs::path& newArchive, const std
     return false;
 }
 
+// The version a patch publish starts from: what its files are, and copies of those a
+// patch is made against.
+class PreviousBuild {
+public:
+    PreviousBuild(const std::string& root, const CatalogueVersion& version, const fs::path& scratch,
+                  WorkPool& pool, const PublishOptions& options)
+        : root_(root), version_(version.value), scratch_(scratch) {
+        if (options.replayPrevious) {
+            Replay();
+            files_ = ScanBuild(replayed_, pool, options.progress);
+            return;
+        }
+        const fs::path list =
+            fs::path(root) / "launcher" / fs::u8path(version_) / "manifest.validate.xml";
+        const std::string label = "manifest.validate.xml of version " + version_;
+        // The list stands for the version only while it is the one the catalogue names.
+        if (!FileMatches(list.u8string(), version.validationList)) {
+            throw PublishError(label + " is not the one versions.xml records; verify the tree");
+        }
+        try {
+            for (const auto& [name, listed] : LoadValidationManifest(list.u8string(), label))
+                files_[name] = {listed.checksum, listed.size.value_or(0)};
+        } catch (const InstallError& error) {
+            throw PublishError(error.what());
+        }
+    }
+
+    const BuildFiles& files() const { return files_; }
+
+    // The previous version's copy of the file name: out of the store, checked, or out of
+    // a replay when the store cannot give it.
+    fs::path Copy(const std::string& name) {
+        if (replayed_.empty()) {
+            const fs::path copy = scratch_ / "previous-copies" / fs::u8path(name);
+            fs::create_directories(copy.parent_path());
+            if (CopyFromStore(root_, files_.at(name).checksum, copy)) return copy;
+            Replay();
+        }
+        return replayed_ / fs::u8path(name);
+    }
+
+private:
+    void Replay() {
+        replayed_ = scratch_ / "previous";
+        fs::create_directories(replayed_);
+        ReplayVersion(root_, version_, replayed_.string());
+    }
+
+    std::string root_;
+    std::string version_;
+    fs::path scratch_;
+    fs::path replayed_;  // empty until replayed
+    BuildFiles files_;
+};
+
 }  // namespace
 
 void ReplayVersion(const std::string& root, const std::string& version,
@@ -298,7 +350,7 @@ void ReplayVersion(const std::string& root, const std::string& version,
 }
 
 void AddVersion(const std::string& root, const std::string& version, const std::string& buildDir,
-                bool full) {
+                bool full, const PublishOptions& options) {
     RequireVersionName(version);
     if (!fs::is_directory(buildDir)) throw PublishError(buildDir + " is not a folder");
     const fs::path launcherDir = fs::path(root) / "launcher";
@@ -311,71 +363,91 @@ void AddVersion(const std::string& root, const std::string& version, const std::
     }
     if (fs::exists(versionDir)) throw PublishError(versionDir.string() + " exists already");
 
+    WorkPool pool(options.threads != 0 ? options.threads : DefaultPublishThreads());
     ScratchDirectory scratch;
-    fs::path previousDir;
-    if (!full && !catalogue.versions.empty()) {
-        previousDir = scratch.path() / "previous";
-        fs::create_directories(previousDir);
-        ReplayVersion(root, catalogue.versions.back().value, previousDir.string());
-    }
-    const auto previous = ScanBuild(previousDir);
-    const auto current = ScanBuild(buildDir);
-    for (const auto& [name, checksum] : current) {
-        if (name == "manifest.validate.xml") {
-            throw PublishError(
-                "the build holds manifest.validate.xml, a name the launcher reserves");
-        }
-    }
+    std::optional<PreviousBuild> previousBuild;
+    if (!full && !catalogue.versions.empty())
+        previousBuild.emplace(root, catalogue.versions.back(), scratch.path(), pool, options);
+    const BuildFiles none;
+    const BuildFiles& previous = previousBuild ? previousBuild->files() : none;
+    const BuildFiles current = ScanBuild(buildDir, pool, options.progress);
+    if (current.count("manifest.validate.xml") != 0)
+        throw PublishError("the build holds manifest.validate.xml, a name the launcher reserves");
     RefuseNamesWindowsCannotHold(previous, current);
-    // Objects first: a publish killed later leaves only objects no manifest lists yet.
-    for (const auto& [name, checksum] : current)
-        AddToStore(root, checksum, fs::path(buildDir) / fs::u8path(name));
 
-    fs::create_directories(versionDir);
+    NewFolder versionFolder(versionDir);
     tinyxml2::XMLDocument manifest;
     tinyxml2::XMLElement* manifestRoot = manifest.NewElement("Game_Manifest");
     manifest.InsertFirstChild(manifestRoot);
-    for (const auto& [name, checksum] : previous) {
+    for (const auto& [name, file] : previous) {
         if (current.count(name) == 0) AddFile(manifest, manifestRoot, "", name, "");
     }
 
+    ZipBatch zips;
+    const auto packageZip = [&](const std::string& package) {
+        return zips.AddArchive(versionDir / (package + ".zip"));
+    };
+    std::set<std::string> stored;
+    // Each distinct file once, and only where the store lacks it.
+    const auto intoStore = [&](const BuildFile& file, std::vector<ZipBatch::Copy>& copies) {
+        const fs::path object = StoreObject(root, file.checksum);
+        if (!stored.insert(file.checksum).second || fs::exists(object)) return;
+        fs::create_directories(object.parent_path());
+        copies.push_back({zips.AddArchive(object), file.checksum});
+    };
+
     std::map<std::string, std::vector<std::string>> wholePackages;
-    for (const auto& [name, checksum] : current) {
+    for (const auto& [name, file] : current) {
         const auto before = previous.find(name);
-        if (before != previous.end() && before->second == checksum) continue;
+        if (before != previous.end() && before->second.checksum == file.checksum) continue;
         if (before != previous.end() && EndsWithMix(name)) {
             const std::string package = PatchPackageOf(name);
             std::string patchName = FlatName(name) + ".patch";
             while (current.count(patchName) != 0) patchName = "_" + patchName;
             const fs::path staged = scratch.path() / "patches" / patchName;
             fs::create_directories(staged.parent_path());
-            if (MakePatch(previousDir / fs::u8path(name), fs::path(buildDir) / fs::u8path(name),
-                          checksum, staged)) {
-                WriteZip(versionDir / (package + ".zip"), staged.parent_path(), {patchName});
-                fs::remove(staged);
-                AddFile(manifest, manifestRoot, package, name, checksum)
+            if (MakePatch(previousBuild->Copy(name), fs::path(buildDir) / fs::u8path(name),
+                          file.checksum, staged)) {
+                zips.AddEntry(staged, fs::file_size(staged), {{packageZip(package), patchName}});
+                AddFile(manifest, manifestRoot, package, name, file.checksum)
                     ->SetAttribute("patch", patchName.c_str());
                 continue;
             }
         }
         wholePackages[WholePackageOf(name)].push_back(name);
-        AddFile(manifest, manifestRoot, WholePackageOf(name), name, checksum);
+        AddFile(manifest, manifestRoot, WholePackageOf(name), name, file.checksum);
     }
     for (const auto& [package, names] : wholePackages) {
-        WriteZip(versionDir / (package + ".zip"), buildDir, names);
+        const std::size_t zip = packageZip(package);
+        for (const std::string& name : names) {
+            std::vector<ZipBatch::Copy> copies{{zip, name}};
+            intoStore(current.at(name), copies);
+            zips.AddEntry(fs::path(buildDir) / fs::u8path(name), current.at(name).size,
+                          std::move(copies));
+        }
     }
+    // What no package carries: files patched, or kept from a version published before
+    // the store existed.
+    for (const auto& [name, file] : current) {
+        std::vector<ZipBatch::Copy> copies;
+        intoStore(file, copies);
+        if (!copies.empty())
+            zips.AddEntry(fs::path(buildDir) / fs::u8path(name), file.size, std::move(copies));
+    }
+    // Objects and packages before any document: a publish killed meanwhile leaves only
+    // files no manifest lists yet.
+    zips.Write(pool, options.progress);
     SaveDocument(manifest, versionDir / "manifest.xml");
 
     tinyxml2::XMLDocument validation;
     tinyxml2::XMLElement* validationRoot = validation.NewElement("Game_Manifest");
     validation.InsertFirstChild(validationRoot);
-    for (const auto& [name, checksum] : current) {
-        tinyxml2::XMLElement* file = validation.NewElement("File");
-        file->SetAttribute("name", name.c_str());
-        file->SetAttribute("checksum", checksum.c_str());
-        const std::uintmax_t size = fs::file_size(fs::path(buildDir) / fs::u8path(name));
-        file->SetAttribute("size", std::to_string(size).c_str());
-        validationRoot->InsertEndChild(file);
+    for (const auto& [name, file] : current) {
+        tinyxml2::XMLElement* element = validation.NewElement("File");
+        element->SetAttribute("name", name.c_str());
+        element->SetAttribute("checksum", file.checksum.c_str());
+        element->SetAttribute("size", std::to_string(file.size).c_str());
+        validationRoot->InsertEndChild(element);
     }
     SaveDocument(validation, versionDir / "manifest.validate.xml");
 
@@ -392,6 +464,7 @@ void AddVersion(const std::string& root, const std::string& version, const std::
     entry->SetAttribute("Type", full ? "Full" : "Update");
     versionsRoot->InsertEndChild(entry);
     SaveDocument(versions, cataloguePath);
+    versionFolder.Keep();
 }
 
 void PublishServers(const std::string& root,

@@ -13,7 +13,7 @@
 // changed MIX archive (".mix", any case) goes instead as a patch archive in a package
 // of its own, "patch-" + its path with "/" as ".", when both builds' copies are readable
 // archives and patching the old one gives the new one byte for byte. Zips
-// hold their entries sorted by name, all dated 1980-01-01 00:00, so the same build
+// hold their entries sorted by name, written as zip_writer.h says, so the same build
 // always gives the same bytes.
 #pragma once
 
@@ -23,16 +23,29 @@
 #include <utility>
 #include <vector>
 
+#include "publish_progress.h"
+
 class PublishError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
+struct PublishOptions {
+    // Take the previous version by replaying the tree, as verify does, rather than from
+    // its validation list and the store: slower, and it proves the tree on the way.
+    bool replayPrevious = false;
+    unsigned threads = 0;  // workers; 0: DefaultPublishThreads()
+    ProgressSink progress;
+};
+
 // Publishes buildDir as version under root. Without full, the manifest takes the game
-// from the previous published version (rebuilt by replaying the tree) to this one.
-// Every file of the build goes into the repair store unless it is there already.
+// from the previous published version to this one: its files are those its validation
+// list names, and a changed MIX archive is diffed against the copy in the store (or,
+// lacking that, in a replay of the tree). Every file of the build goes into the repair
+// store unless it is there already. Each file of the build is read twice at most: once
+// to hash it, once to compress it for its package and its store object together.
 void AddVersion(const std::string& root, const std::string& version, const std::string& buildDir,
-                bool full);
+                bool full, const PublishOptions& options = {});
 
 // launcher/servers.xml, the servers in the order given.
 void PublishServers(const std::string& root,

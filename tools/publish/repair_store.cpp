@@ -7,10 +7,10 @@
 #include <optional>
 #include <vector>
 
+#include "platform/file_io.h"
 #include "update/documents.h"
 #include "update/sha256.h"
 #include "update/update_error.h"
-#include "zip_writer.h"
 
 namespace fs = std::filesystem;
 
@@ -31,9 +31,10 @@ bool IsHash(const std::string& text) {
     return true;
 }
 
-// Why object cannot give back the file it is named after; empty when it can.
+// Why object cannot give back the file it is named after (empty when it can), reading
+// its entry through and, when copy is given, into it.
 std::string ObjectFault(const fs::path& object, const std::string& hash,
-                        std::optional<std::uint64_t> size) {
+                        std::optional<std::uint64_t> size, std::FILE* copy = nullptr) {
     if (!fs::is_regular_file(object)) return "is missing";
     int error = 0;
     std::unique_ptr<zip_t, void (*)(zip_t*)> archive(
@@ -50,8 +51,11 @@ std::string ObjectFault(const fs::path& object, const std::string& hash,
     std::vector<unsigned char> buffer(1 << 20);
     zip_int64_t got = 0;
     while ((got = zip_fread(entry.get(), buffer.data(), buffer.size())) > 0) {
-        digest.Update(buffer.data(), static_cast<std::size_t>(got));
+        const auto bytes = static_cast<std::size_t>(got);
+        digest.Update(buffer.data(), bytes);
         count += static_cast<std::uint64_t>(got);
+        if (copy != nullptr && std::fwrite(buffer.data(), 1, bytes, copy) != bytes)
+            return "cannot be copied out";
     }
     if (got < 0) return std::string("cannot be read: ") + zip_file_strerror(entry.get());
     if (size && count != *size) {
@@ -73,14 +77,19 @@ std::string FirstFew(const std::vector<std::string>& problems) {
 
 }  // namespace
 
-void AddToStore(const fs::path& root, const std::string& hash, const fs::path& file) {
-    const fs::path object = root / ObjectName(hash);
-    if (fs::exists(object)) return;
-    fs::create_directories(object.parent_path());
-    // A fixed name: what a killed publish left there is simply written over next time.
-    const fs::path partial = object.string() + ".tmp";
-    WriteZip(partial, {{hash, file}});
-    fs::rename(partial, object);
+fs::path StoreObject(const fs::path& root, const std::string& hash) {
+    return root / ObjectName(hash);
+}
+
+bool CopyFromStore(const fs::path& root, const std::string& hash, const fs::path& destination) {
+    if (!IsHash(hash)) return false;
+    UniqueFile copy = OpenFile(destination.u8string(), "wb");
+    bool copied =
+        copy && ObjectFault(StoreObject(root, hash), hash, std::nullopt, copy.get()).empty();
+    if (copy && std::fclose(copy.release()) != 0) copied = false;
+    std::error_code ignored;
+    if (!copied) fs::remove(destination, ignored);
+    return copied;
 }
 
 ChainReport VerifyStore(const std::string& root) {

@@ -10,9 +10,14 @@
 
 #include "publisher.h"
 
-// Writes the object for file, whose SHA-256 is hash, unless the store has it already.
-void AddToStore(const std::filesystem::path& root, const std::string& hash,
-                const std::filesystem::path& file);
+// Where the object for the file whose SHA-256 is hash lies (the publisher writes it
+// with the packages, zip_writer.h).
+std::filesystem::path StoreObject(const std::filesystem::path& root, const std::string& hash);
+
+// Copies the file the object holds to destination, checking its SHA-256 on the way;
+// false, leaving nothing there, when the store lacks it or it holds other bytes.
+bool CopyFromStore(const std::filesystem::path& root, const std::string& hash,
+                   const std::filesystem::path& destination);
 
 // "store": every file listed by a published version's manifest.validate.xml has an
 // object holding its bytes, of the listed size where one is given.

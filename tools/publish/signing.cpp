@@ -9,6 +9,7 @@
 #include <ctime>
 #include <filesystem>
 #include <functional>
+#include <map>
 
 #include "platform/file_io.h"
 #include "update/validation.h"
@@ -119,6 +120,7 @@ void RecordPackages(const fs::path& versionDir) {
     if (manifest.LoadFile(path.string().c_str()) != tinyxml2::XML_SUCCESS) return;
     tinyxml2::XMLElement* root = manifest.FirstChildElement("Game_Manifest");
     if (root == nullptr) return;
+    std::map<std::string, std::string> hashes;  // a package's many files hash it once
     for (tinyxml2::XMLElement* file = root->FirstChildElement("File"); file != nullptr;
          file = file->NextSiblingElement("File")) {
         const char* package = file->Attribute("package");
@@ -132,7 +134,9 @@ void RecordPackages(const fs::path& versionDir) {
             file->DeleteAttribute("packageSize");
             continue;
         }
-        file->SetAttribute("packageSha256", Hash(zip).c_str());
+        auto hash = hashes.find(package);
+        if (hash == hashes.end()) hash = hashes.emplace(package, Hash(zip)).first;
+        file->SetAttribute("packageSha256", hash->second.c_str());
         file->SetAttribute("packageSize", std::to_string(fs::file_size(zip)).c_str());
     }
     WriteWhole(path, Print(manifest));
