@@ -6,12 +6,12 @@
 #include <string>
 
 #include "fuzz_scratch.h"
-#include "update/opening.h"
 #include "platform/file_system.h"
 #include "platform/folder_downloader.h"
 #include "platform/path.h"
 #include "update/documents.h"
 #include "update/install_version.h"
+#include "update/opening.h"
 #include "update/update_error.h"
 #include "update/web_servers.h"
 #include "update/xml_attribute.h"

@@ -13,7 +13,8 @@
 namespace fs = std::filesystem;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const fs::path scratch = fs::temp_directory_path() / ("zip-fuzz-" + std::to_string(getpid()));
+    static const fs::path scratch =
+        fs::temp_directory_path() / ("zip-fuzz-" + std::to_string(getpid()));
     const fs::path zip = scratch / "package.zip";
     const fs::path game = scratch / "game";
     fs::remove_all(scratch);
@@ -24,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     ExtractZip(zip.c_str(), game.c_str());
     for (const auto& entry : fs::directory_iterator(scratch)) {
-        if (entry.path() != zip && entry.path() != game) __builtin_trap();  // escaped the game folder
+        if (entry.path() != zip && entry.path() != game)
+            __builtin_trap();  // escaped the game folder
     }
     fs::remove_all(scratch);
     return 0;

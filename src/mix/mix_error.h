@@ -8,7 +8,9 @@
 class MixError : public std::runtime_error {
 public:
     MixError(std::string path, std::string fault)
-        : std::runtime_error(path + ": " + fault), path_(std::move(path)), fault_(std::move(fault)) {}
+        : std::runtime_error(path + ": " + fault),
+          path_(std::move(path)),
+          fault_(std::move(fault)) {}
 
     const std::string& path() const { return path_; }
     const std::string& fault() const { return fault_; }

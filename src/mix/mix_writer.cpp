@@ -29,16 +29,17 @@ void MixFile::Write(std::FILE* out, const std::string& outputName,
     for (const MixArchiveEntry* entry : entries) {
         const std::size_t length = std::strlen(entry->name.get());
         if (length >= 255) {
-            throw MixLimitError(outputName, "entry name of " + std::to_string(length) +
-                                                " bytes is longer than the 254 a name record holds");
+            throw MixLimitError(outputName,
+                                "entry name of " + std::to_string(length) +
+                                    " bytes is longer than the 254 a name record holds");
         }
         body += std::uint64_t{entry->size} + Fill(entry->size);
     }
     const std::uint64_t count = entries.size();
     const std::uint64_t namesOffset = 16 + body + 4 + 12 * count;
     if (count > kMaxOffset || namesOffset > kMaxOffset) {
-        throw MixLimitError(outputName, "archive of " + std::to_string(count) +
-                                            " entries and " + std::to_string(body) +
+        throw MixLimitError(outputName, "archive of " + std::to_string(count) + " entries and " +
+                                            std::to_string(body) +
                                             " body bytes exceeds the format's 4 GiB offsets");
     }
 

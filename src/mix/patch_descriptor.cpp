@@ -1,9 +1,8 @@
 #include "mix/patch_descriptor.h"
 
 #include <cstring>
-#include <sstream>
-
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 bool NamesMatch(const char* a, const char* b) {
     for (;; ++a, ++b) {

@@ -11,7 +11,6 @@
 
 namespace {
 
-
 constexpr std::size_t kChunk = 64 * 1024;
 
 // As the system's download reports a full disk, and any other local failure as a

@@ -44,8 +44,8 @@ std::optional<std::string> FetchRootAttribute(const std::string& baseUrl,
 // nothing proves the folder: it is validated once, by an update.
 bool InstalledFilesPresent(const InstallLayout& layout) {
     try {
-        return ListedFilesPresent(LoadValidationManifest(layout.installedList, "the installed list"),
-                                  layout.game);
+        return ListedFilesPresent(
+            LoadValidationManifest(layout.installedList, "the installed list"), layout.game);
     } catch (const InstallError&) {
         return false;
     }

@@ -106,7 +106,8 @@ RepairResult RepairGame(const InstallLayout& layout, const ValidationReport& rep
         ++done;
         if (problem.kind == FileProblemKind::kUnexpected) continue;
         Status().SetStatusText("Repairing File " + problem.name);
-        const std::string fetched = FetchObject(layout, problem.name, report.listed.at(problem.name));
+        const std::string fetched =
+            FetchObject(layout, problem.name, report.listed.at(problem.name));
         if (fetched.empty()) return RepairResult::kNoStore;
         const std::string target = RequireConfined(layout.game, problem.name, label);
         const auto slash = target.find_last_of("/\\");

@@ -66,7 +66,6 @@ bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
     return true;
 }
 
-
 bool ReadAt(std::FILE* file, long offset, unsigned char* bytes, std::size_t count) {
     return std::fseek(file, offset, SEEK_SET) == 0 && std::fread(bytes, 1, count, file) == count;
 }
@@ -103,7 +102,8 @@ UpdateOutcome ReplaceLauncher(const std::string& installDirectory) {
     try {
         MakeDirectories(layout.work);
         const FileFacts release = FetchLauncherRelease(installDirectory, layout.work);
-        const TransferResult result = DownloadFile(UpdateServerBaseUrl(), layout.work, "launcher.exe");
+        const TransferResult result =
+            DownloadFile(UpdateServerBaseUrl(), layout.work, "launcher.exe");
         if (result != TransferResult::kCompleted) {
             return Failure("The new launcher could not be downloaded: " + TransferFault(result) +
                            ". " + kKept);
@@ -142,8 +142,8 @@ UpdateOutcome ReplaceLauncher(const std::string& installDirectory) {
     const ProcessStart started = Processes().Start(launch);
     if (!started) {
         RemoveFileIfPresent(replacement);
-        return Failure("The new launcher " + replacement + " could not be started: " +
-                       started.failure + ". " + kKept);
+        return Failure("The new launcher " + replacement +
+                       " could not be started: " + started.failure + ". " + kKept);
     }
     return {UpdateOutcome::Next::kExitProcess, {}, {}};
 }

@@ -13,23 +13,23 @@ static inline __attribute__((always_inline)) std::uint32_t Rotr(std::uint32_t x,
     return (x >> n) | (x << (32 - n));
 }
 
-#define KESTRAVA_SHA256_ROUND(a, b, c, d, e, f, g, h, wk)                                   \
-    do {                                                                                   \
-        const std::uint32_t t1 = (h) + (Rotr((e), 6) ^ Rotr((e), 11) ^ Rotr((e), 25)) +     \
-                                 (((e) & (f)) ^ (~(e) & (g))) + (wk);                       \
-        const std::uint32_t t2 = (Rotr((a), 2) ^ Rotr((a), 13) ^ Rotr((a), 22)) +           \
-                                 ((((a) ^ (b)) & ((b) ^ (c))) ^ (b));                       \
-        (d) += t1;                                                                         \
-        (h) = t1 + t2;                                                                     \
+#define KESTRAVA_SHA256_ROUND(a, b, c, d, e, f, g, h, wk)                                         \
+    do {                                                                                          \
+        const std::uint32_t t1 = (h) + (Rotr((e), 6) ^ Rotr((e), 11) ^ Rotr((e), 25)) +           \
+                                 (((e) & (f)) ^ (~(e) & (g))) + (wk);                             \
+        const std::uint32_t t2 =                                                                  \
+            (Rotr((a), 2) ^ Rotr((a), 13) ^ Rotr((a), 22)) + ((((a) ^ (b)) & ((b) ^ (c))) ^ (b)); \
+        (d) += t1;                                                                                \
+        (h) = t1 + t2;                                                                            \
     } while (0)
 
 // Four rounds, with the names turned by four for the next four.
-#define KESTRAVA_SHA256_FOUR_ROUNDS(a, b, c, d, e, f, g, h, wk)      \
-    do {                                                             \
-        KESTRAVA_SHA256_ROUND(a, b, c, d, e, f, g, h, (wk)[0]);      \
-        KESTRAVA_SHA256_ROUND(h, a, b, c, d, e, f, g, (wk)[1]);      \
-        KESTRAVA_SHA256_ROUND(g, h, a, b, c, d, e, f, (wk)[2]);      \
-        KESTRAVA_SHA256_ROUND(f, g, h, a, b, c, d, e, (wk)[3]);      \
+#define KESTRAVA_SHA256_FOUR_ROUNDS(a, b, c, d, e, f, g, h, wk) \
+    do {                                                        \
+        KESTRAVA_SHA256_ROUND(a, b, c, d, e, f, g, h, (wk)[0]); \
+        KESTRAVA_SHA256_ROUND(h, a, b, c, d, e, f, g, (wk)[1]); \
+        KESTRAVA_SHA256_ROUND(g, h, a, b, c, d, e, f, (wk)[2]); \
+        KESTRAVA_SHA256_ROUND(f, g, h, a, b, c, d, e, (wk)[3]); \
     } while (0)
 
 // beforeEight(t) runs ahead of rounds t to t+7: a caller that computes its schedule as

@@ -16,14 +16,14 @@ inline __m128i RotateRight(__m128i x, int n) {
 }
 
 inline __m128i SmallSigma0(__m128i x) {
-    return _mm_xor_si128(_mm_xor_si128(RotateRight(x, 7), RotateRight(x, 18)), _mm_srli_epi32(x, 3));
+    return _mm_xor_si128(_mm_xor_si128(RotateRight(x, 7), RotateRight(x, 18)),
+                         _mm_srli_epi32(x, 3));
 }
 
 inline __m128i SmallSigma1(__m128i x) {
     return _mm_xor_si128(_mm_xor_si128(RotateRight(x, 17), RotateRight(x, 19)),
                          _mm_srli_epi32(x, 10));
 }
-
 
 // W[t..t+3] = W[t-16..] + s0(W[t-15..]) + W[t-7..] + s1(W[t-2..]); the last two words
 // need s1 of the first two, so s1 is taken in two halves.
@@ -36,8 +36,9 @@ inline __m128i NextFour(const __m128i x0, const __m128i x1, const __m128i x2, co
 }
 
 inline void StoreWithConstants(std::uint32_t* wk, __m128i w, int t) {
-    _mm_store_si128(reinterpret_cast<__m128i*>(wk + t),
-                    _mm_add_epi32(w, _mm_load_si128(reinterpret_cast<const __m128i*>(&kSha256Rounds[t]))));
+    _mm_store_si128(
+        reinterpret_cast<__m128i*>(wk + t),
+        _mm_add_epi32(w, _mm_load_si128(reinterpret_cast<const __m128i*>(&kSha256Rounds[t]))));
 }
 
 }  // namespace

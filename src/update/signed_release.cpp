@@ -6,10 +6,10 @@
 #include <ctime>
 
 #include "platform/file_io.h"
+#include "platform/file_system.h"
 #include "platform/path.h"
 #include "release_keys.h"
 #include "update/download_service.h"
-#include "platform/file_system.h"
 #include "update/install_layout.h"
 #include "update/validation.h"
 #include "update/xml_attribute.h"

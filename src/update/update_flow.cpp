@@ -188,9 +188,8 @@ Convergence Converge(Run& run, const std::string& version, bool canReinstall,
     ValidationReport report = CheckGame(run, version);
     if (report.ok()) return Convergence::kValid;
     const auto missing = static_cast<std::size_t>(
-        std::count_if(report.problems.begin(), report.problems.end(), [](const FileProblem& p) {
-            return p.kind == FileProblemKind::kMissing;
-        }));
+        std::count_if(report.problems.begin(), report.problems.end(),
+                      [](const FileProblem& p) { return p.kind == FileProblemKind::kMissing; }));
     if (canReinstall && missing * 2 > report.listed.size()) return Convergence::kNeedsReinstall;
     run.BeforeChange();
     if (RepairGame(run.layout, report, ListLabel(version)) == RepairResult::kNoStore) {
@@ -257,7 +256,8 @@ void InstallPath(const std::string& installDirectory, bool& changed) {
         FinishAt(run, catalogue.current, nullptr, failure);
     } else {
         // What a killed run or an old installation left is repaired, not thrown away.
-        FinishAt(run, catalogue.current, [&] { CleanInstall(run, chain); }, std::nullopt);
+        FinishAt(
+            run, catalogue.current, [&] { CleanInstall(run, chain); }, std::nullopt);
     }
 }
 

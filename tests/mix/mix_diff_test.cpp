@@ -3,10 +3,9 @@
 // case, names cut at a NUL, duplicates, descriptor-named entries and repeated listings.
 #include "mix/mix_diff.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <random>
 

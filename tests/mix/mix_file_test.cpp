@@ -1,9 +1,8 @@
 #include "mix/mix_file.h"
 
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-
-#include <filesystem>
 
 #include "mix/mix_error.h"
 #include "mix_test_support.h"
@@ -29,18 +28,19 @@ std::vector<std::uint32_t> Ids(const MixFile& archive) {
 
 TEST_F(MixFileTest, ReadsEntriesSortedByUnsignedIdWithTheirBytes) {
     TempDir dir;
-    const std::string path = FromFile(
-        dir, BuildMix({{"rules.ini", 0x80000000u, "top bit"}, {"art.ini", 7, "seven"},
-                       {"Art.ini", 7, "same id, other case"}, {"empty", 3, ""}, {"", 12, "x"}}));
+    const std::string path = FromFile(dir, BuildMix({{"rules.ini", 0x80000000u, "top bit"},
+                                                     {"art.ini", 7, "seven"},
+                                                     {"Art.ini", 7, "same id, other case"},
+                                                     {"empty", 3, ""},
+                                                     {"", 12, "x"}}));
     MixFile archive(path);
     EXPECT_EQ(archive.magic, MixFile::kMix1);
     EXPECT_EQ(archive.path, path);
-    EXPECT_EQ(Contents(archive),
-              (std::vector<RawEntry>{{"empty", 3, ""},
-                                     {"art.ini", 7, "seven"},
-                                     {"Art.ini", 7, "same id, other case"},
-                                     {"", 12, "x"},
-                                     {"rules.ini", 0x80000000u, "top bit"}}));
+    EXPECT_EQ(Contents(archive), (std::vector<RawEntry>{{"empty", 3, ""},
+                                                        {"art.ini", 7, "seven"},
+                                                        {"Art.ini", 7, "same id, other case"},
+                                                        {"", 12, "x"},
+                                                        {"rules.ini", 0x80000000u, "top bit"}}));
     EXPECT_EQ(MixEntryRegistry().size(), 5u);
 }
 
@@ -125,10 +125,10 @@ TEST_F(MixFileTest, MalformedArchivesAreRefusedBeforeAnyEntryExists) {
     modified("index offset past the end", [&](std::string& b) { PutLE32(b, 4, b.size() - 3); });
     modified("names offset past the end", [&](std::string& b) { PutLE32(b, 8, 0xFFFFFFF0u); });
     modified("huge index count", [&](std::string& b) { PutLE32(b, indexOffset, 0xFFFFFFFFu); });
-    modified("index count just too large",
-             [&](std::string& b) { PutLE32(b, indexOffset, (b.size() - indexOffset - 4) / 12 + 1); });
-    modified("data past the end",
-             [&](std::string& b) { PutLE32(b, firstRecord + 8, b.size()); });
+    modified("index count just too large", [&](std::string& b) {
+        PutLE32(b, indexOffset, (b.size() - indexOffset - 4) / 12 + 1);
+    });
+    modified("data past the end", [&](std::string& b) { PutLE32(b, firstRecord + 8, b.size()); });
     modified("offset and size wrapping around 32 bits", [&](std::string& b) {
         PutLE32(b, firstRecord + 4, 0xFFFFFFF0u);
         PutLE32(b, firstRecord + 8, 0x20u);
@@ -181,12 +181,14 @@ TEST_F(MixFileTest, ReadsAnEntryBeyondTwoGibibytes) {
     const std::uint32_t dataOffset = 0xC0000000u;  // 3 GiB
     const std::string data = "far away";
     std::string tables = LE32(1) + LE32(77) + LE32(dataOffset) + LE32(data.size()) + LE32(1) +
-                         std::string("\x04" "far\0", 5);
+                         std::string(
+                             "\x04"
+                             "far\0",
+                             5);
     const std::uint32_t indexOffset = dataOffset + 8;
     {
         UniqueFile out = OpenFile(path, "wb");
-        const std::string header =
-            "MIX1" + LE32(indexOffset) + LE32(indexOffset + 16) + LE32(0);
+        const std::string header = "MIX1" + LE32(indexOffset) + LE32(indexOffset + 16) + LE32(0);
         std::fwrite(header.data(), 1, header.size(), out.get());
         ASSERT_TRUE(SeekTo(out.get(), dataOffset));
         const std::string rest = data + tables;

@@ -1,11 +1,10 @@
 #include "mix/mix_patcher.h"
 
-#include <gtest/gtest.h>
-#include <sys/resource.h>
-
 #include <csignal>
 #include <filesystem>
+#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <sys/resource.h>
 
 #include "mix/mix_error.h"
 #include "mix_test_support.h"
@@ -80,7 +79,8 @@ TEST_F(MixPatcherTest, EmptyDescriptorRewritesTheSourceInIdOrder) {
     EXPECT_EQ(Patch(source, {{".vantle.patch", 1, Descriptor({}, {})}}),
               (std::vector<RawEntry>{{"y", 2, "two"}, {"x", 5, ""}, {"z", 9, "nine"}}));
     // Rewritten with fresh, aligned offsets: the data of "y" is followed by fill.
-    EXPECT_EQ(ReadBytes(dir.File("game.mix")).substr(16, 8), std::string("two") + std::string(5, '\0'));
+    EXPECT_EQ(ReadBytes(dir.File("game.mix")).substr(16, 8),
+              std::string("two") + std::string(5, '\0'));
 }
 
 TEST_F(MixPatcherTest, UpdateTakesThePatchEntryWithItsOwnIdAndName) {
@@ -89,8 +89,9 @@ TEST_F(MixPatcherTest, UpdateTakesThePatchEntryWithItsOwnIdAndName) {
 }
 
 TEST_F(MixPatcherTest, RemovalMatchesAnyCaseAndUpdateAddsNewEntries) {
-    EXPECT_EQ(Patch(ab, {{".mordopatch", 5, Descriptor({"A.INI"}, {"c.ini"})}, {"c.ini", 1, "new"}}),
-              (std::vector<RawEntry>{{"c.ini", 1, "new"}, {"b.ini", 20, "beta"}}));
+    EXPECT_EQ(
+        Patch(ab, {{".mordopatch", 5, Descriptor({"A.INI"}, {"c.ini"})}, {"c.ini", 1, "new"}}),
+        (std::vector<RawEntry>{{"c.ini", 1, "new"}, {"b.ini", 20, "beta"}}));
 }
 
 // Whether or not the archive holds the name, the patch is refused and nothing is written.
@@ -111,15 +112,16 @@ TEST_F(MixPatcherTest, EachListingOfANameReachesOneEntryInIdOrder) {
 
 TEST_F(MixPatcherTest, RemovalsHappenBeforeUpdates) {
     // Were the update applied first, the removal would take the new entry out again.
-    EXPECT_EQ(Patch(ab, {{".vantle.patch", 5, Descriptor({"b.ini"}, {"b.ini"})}, {"b.ini", 30, "new"}}),
-              (std::vector<RawEntry>{{"a.ini", 10, "alpha"}, {"b.ini", 30, "new"}}));
+    EXPECT_EQ(
+        Patch(ab, {{".vantle.patch", 5, Descriptor({"b.ini"}, {"b.ini"})}, {"b.ini", 30, "new"}}),
+        (std::vector<RawEntry>{{"a.ini", 10, "alpha"}, {"b.ini", 30, "new"}}));
 }
 
 TEST_F(MixPatcherTest, DescriptorIsCarriedOnlyWhenListed) {
     const std::string text = Descriptor({}, {".vantle.patch"});
     EXPECT_EQ(Patch(ab, {{".vantle.patch", 5, text}}),
-              (std::vector<RawEntry>{{".vantle.patch", 5, text}, {"a.ini", 10, "alpha"},
-                                     {"b.ini", 20, "beta"}}));
+              (std::vector<RawEntry>{
+                  {".vantle.patch", 5, text}, {"a.ini", 10, "alpha"}, {"b.ini", 20, "beta"}}));
 }
 
 TEST_F(MixPatcherTest, PatchWithoutDescriptorRewritesTheSource) {
@@ -128,7 +130,8 @@ TEST_F(MixPatcherTest, PatchWithoutDescriptorRewritesTheSource) {
 
 TEST_F(MixPatcherTest, StatusTextNamesThePatchFileAsPassed) {
     Patch(ab, {});
-    EXPECT_EQ(sink.texts, (std::vector<std::string>{"Appyling Patch File " + dir.File("patch.mix")}));
+    EXPECT_EQ(sink.texts,
+              (std::vector<std::string>{"Appyling Patch File " + dir.File("patch.mix")}));
     EXPECT_TRUE(sink.progress.empty());
 }
 
@@ -145,7 +148,8 @@ TEST_F(MixPatcherTest, FailuresLeaveTheOutputAsItWas) {
     WriteBytes(dir.File("game.mix.old"), BuildMix(ab));
     WriteBytes(dir.File("game.mix"), "the good archive");
     const auto patchWith = [&](const std::string& descriptorText) {
-        WriteBytes(dir.File("patch.mix"), BuildMix({{".vantle.patch", 1, descriptorText}, {"a.ini", 2, "x"}}));
+        WriteBytes(dir.File("patch.mix"),
+                   BuildMix({{".vantle.patch", 1, descriptorText}, {"a.ini", 2, "x"}}));
         PatchMixFile(dir.File("game.mix.old"), dir.File("game.mix"), dir.File("patch.mix"));
     };
     for (const char* text : {"not json", "", "{\"removedFiles\":[]}"}) {
@@ -159,8 +163,9 @@ TEST_F(MixPatcherTest, FailuresLeaveTheOutputAsItWas) {
     EXPECT_THROW(PatchMixFile(dir.File("broken.mix"), dir.File("game.mix"), dir.File("patch.mix")),
                  MixFormatError);
     ExpectOutputUntouched();
-    EXPECT_THROW(PatchMixFile(dir.File("game.mix.old"), dir.File("game.mix"), dir.File("broken.mix")),
-                 MixFormatError);
+    EXPECT_THROW(
+        PatchMixFile(dir.File("game.mix.old"), dir.File("game.mix"), dir.File("broken.mix")),
+        MixFormatError);
     ExpectOutputUntouched();
     EXPECT_EQ(ReadBytes(dir.File("game.mix.old")), BuildMix(ab));
 }
@@ -172,8 +177,9 @@ TEST_F(MixPatcherTest, FailedWriteNeverReplacesTheOutput) {
     const auto previous = std::signal(SIGXFSZ, SIG_IGN);
     {
         ScopedLimit fileSize(RLIMIT_FSIZE, 100000);
-        EXPECT_THROW(PatchMixFile(dir.File("game.mix.old"), dir.File("game.mix"), dir.File("patch.mix")),
-                     MixIoError);
+        EXPECT_THROW(
+            PatchMixFile(dir.File("game.mix.old"), dir.File("game.mix"), dir.File("patch.mix")),
+            MixIoError);
     }
     std::signal(SIGXFSZ, previous);
     ExpectOutputUntouched();
@@ -182,7 +188,8 @@ TEST_F(MixPatcherTest, FailedWriteNeverReplacesTheOutput) {
 TEST_F(MixPatcherTest, UnopenableOutputIsAnErrorToTheCaller) {
     WriteBytes(dir.File("game.mix.old"), BuildMix(ab));
     WriteBytes(dir.File("patch.mix"), BuildMix({}));
-    EXPECT_THROW(PatchMixFile(dir.File("game.mix.old"), dir.File("no/such/dir/game.mix"), dir.File("patch.mix")),
+    EXPECT_THROW(PatchMixFile(dir.File("game.mix.old"), dir.File("no/such/dir/game.mix"),
+                              dir.File("patch.mix")),
                  MixIoError);
     EXPECT_FALSE(std::filesystem::exists(dir.File("no")));
 }
@@ -214,7 +221,10 @@ TEST_F(MixPatcherTest, PatchEntryBeyondTwoGibibytesIsCopied) {
         const std::uint32_t indexOffset = farOffset + static_cast<std::uint32_t>(far.size());
         const std::string index = LE32(2) + LE32(1) + LE32(16) + LE32(descriptor.size()) + LE32(2) +
                                   LE32(farOffset) + LE32(far.size());
-        const std::string names = LE32(2) + std::string("\x0e.vantle.patch\0\x08" "far.ini\0", 24);
+        const std::string names = LE32(2) + std::string(
+                                                "\x0e.vantle.patch\0\x08"
+                                                "far.ini\0",
+                                                24);
         const std::string head = "MIX1" + LE32(indexOffset) +
                                  LE32(indexOffset + static_cast<std::uint32_t>(index.size())) +
                                  LE32(0) + descriptor;
@@ -226,7 +236,8 @@ TEST_F(MixPatcherTest, PatchEntryBeyondTwoGibibytesIsCopied) {
     WriteBytes(dir.File("game.mix.old"), BuildMix(ab));
     PatchMixFile(dir.File("game.mix.old"), dir.File("game.mix"), patch);
     MixFile output(dir.File("game.mix"));
-    EXPECT_EQ(Contents(output), (std::vector<RawEntry>{{"far.ini", 2, far}, {"a.ini", 10, "alpha"},
-                                                       {"b.ini", 20, "beta"}}));
+    EXPECT_EQ(Contents(output),
+              (std::vector<RawEntry>{
+                  {"far.ini", 2, far}, {"a.ini", 10, "alpha"}, {"b.ini", 20, "beta"}}));
     ReleaseMixEntries();
 }

@@ -2,9 +2,8 @@
 // helpers shared by the MIX tests.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -36,7 +35,8 @@ inline std::uint32_t GetLE32(const std::string& bytes, std::size_t at) {
 
 // Data back to back from offset 16 without fill, then the index, then the names: a
 // layout the writer never produces, so reading it tests the reader alone.
-inline std::string BuildMix(const std::vector<RawEntry>& entries, const std::string& magic = "MIX1") {
+inline std::string BuildMix(const std::vector<RawEntry>& entries,
+                            const std::string& magic = "MIX1") {
     std::string body;
     std::string index = LE32(static_cast<std::uint32_t>(entries.size()));
     std::string names = LE32(static_cast<std::uint32_t>(entries.size()));

@@ -1,6 +1,5 @@
-#include <gtest/gtest.h>
-
 #include <filesystem>
+#include <gtest/gtest.h>
 
 #include "mix/mix_error.h"
 #include "mix/mix_file.h"
@@ -24,7 +23,8 @@ std::string WriteToBytes(const MixFile& archive, TempDir& dir) {
 TEST_F(MixWriterTest, EmptyArchiveIsTwentyFourBytes) {
     TempDir dir;
     MixFile archive;
-    EXPECT_EQ(WriteToBytes(archive, dir), "MIX1" + LE32(16) + LE32(20) + LE32(0) + LE32(0) + LE32(0));
+    EXPECT_EQ(WriteToBytes(archive, dir),
+              "MIX1" + LE32(16) + LE32(20) + LE32(0) + LE32(0) + LE32(0));
 }
 
 TEST_F(MixWriterTest, OneEntryArchiveHasTheExactLayout) {
@@ -33,7 +33,11 @@ TEST_F(MixWriterTest, OneEntryArchiveHasTheExactLayout) {
     archive.ReplaceFiles({NewMemoryEntry("a", 7, "12345")});
     const std::string expected = "MIX1" + LE32(24) + LE32(40) + LE32(0) + "12345" +
                                  std::string(3, '\0') + LE32(1) + LE32(7) + LE32(16) + LE32(5) +
-                                 LE32(1) + std::string("\x02" "a\0", 3);
+                                 LE32(1) +
+                                 std::string(
+                                     "\x02"
+                                     "a\0",
+                                     3);
     EXPECT_EQ(expected.size(), 47u);
     EXPECT_EQ(WriteToBytes(archive, dir), expected);
 }
@@ -42,14 +46,13 @@ TEST_F(MixWriterTest, FillsToEightAndWritesInUnsignedIdOrder) {
     TempDir dir;
     MixFile archive;
     archive.ReplaceFiles({NewMemoryEntry("five", 5, "12345678"),
-                          NewMemoryEntry("max", 4294967295u, "z"),
-                          NewMemoryEntry("one", 1, ""), NewMemoryEntry("two", 2, "abc")});
+                          NewMemoryEntry("max", 4294967295u, "z"), NewMemoryEntry("one", 1, ""),
+                          NewMemoryEntry("two", 2, "abc")});
     const std::string bytes = WriteToBytes(archive, dir);
     // one: size 0 at 16; two: 3 bytes at 16, fill 5; five: 8 bytes at 24, no fill; max at 32.
     const std::uint32_t indexOffset = GetLE32(bytes, 4);
     EXPECT_EQ(indexOffset, 16u + 0 + 8 + 8 + 8);
-    const std::uint32_t expected[][3] = {
-        {1, 16, 0}, {2, 16, 3}, {5, 24, 8}, {4294967295u, 32, 1}};
+    const std::uint32_t expected[][3] = {{1, 16, 0}, {2, 16, 3}, {5, 24, 8}, {4294967295u, 32, 1}};
     ASSERT_EQ(GetLE32(bytes, indexOffset), 4u);
     for (int i = 0; i < 4; ++i) {
         for (int field = 0; field < 3; ++field) {
@@ -58,8 +61,9 @@ TEST_F(MixWriterTest, FillsToEightAndWritesInUnsignedIdOrder) {
         }
     }
     EXPECT_EQ(bytes.substr(16, 8), std::string("abc") + std::string(5, '\0'));
-    EXPECT_EQ(bytes.substr(GetLE32(bytes, 8)),
-              LE32(4) + std::string("\x04one\0\x04two\0\x05" "five\0\x04max\0", 21));
+    EXPECT_EQ(bytes.substr(GetLE32(bytes, 8)), LE32(4) + std::string("\x04one\0\x04two\0\x05"
+                                                                     "five\0\x04max\0",
+                                                                     21));
 }
 
 TEST_F(MixWriterTest, RoundTripKeepsMagicNamesIdsAndBytes) {
@@ -87,13 +91,16 @@ TEST_F(MixWriterTest, NameCutAtInnerNulIsWrittenWithTheShorterLength) {
     WriteBytes(dir.File("in.mix"), bytes);
     MixFile archive(dir.File("in.mix"));
     const std::string written = WriteToBytes(archive, dir);
-    EXPECT_EQ(written.substr(GetLE32(written, 8)), LE32(1) + std::string("\x02" "a\0", 3));
+    EXPECT_EQ(written.substr(GetLE32(written, 8)), LE32(1) + std::string("\x02"
+                                                                         "a\0",
+                                                                         3));
 }
 
 TEST_F(MixWriterTest, NamesTooLongForTheLengthByteAreRefusedBeforeWriting) {
     TempDir dir;
     MixFile archive;
-    archive.ReplaceFiles({NewMemoryEntry("ok", 1, "x"), NewMemoryEntry(std::string(255, 'n'), 2, "y")});
+    archive.ReplaceFiles(
+        {NewMemoryEntry("ok", 1, "x"), NewMemoryEntry(std::string(255, 'n'), 2, "y")});
     const std::string path = dir.File("out.mix");
     UniqueFile out = OpenFile(path, "wb");
     EXPECT_THROW(archive.Write(out.get(), path), MixLimitError);

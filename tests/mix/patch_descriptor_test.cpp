@@ -1,7 +1,6 @@
 #include "mix/patch_descriptor.h"
 
 #include <gtest/gtest.h>
-
 #include <nlohmann/json.hpp>
 
 #include "mix_test_support.h"
@@ -15,8 +14,8 @@ using Names = std::vector<std::string>;
 }  // namespace
 
 TEST_F(PatchDescriptorTest, DescriptorEntryIsFoundByEitherFullNameInAnyCase) {
-    for (const char* name : {".vantle.patch", ".VANTLE.PATCH", ".Vantle.Patch", ".mordopatch",
-                             ".MordoPATCH"}) {
+    for (const char* name :
+         {".vantle.patch", ".VANTLE.PATCH", ".Vantle.Patch", ".mordopatch", ".MordoPATCH"}) {
         MixFile patch;
         auto* descriptor = NewMemoryEntry(name, 9, "{}");
         patch.ReplaceFiles({NewMemoryEntry("x.vantle.patch", 1, ""), descriptor,
@@ -24,7 +23,8 @@ TEST_F(PatchDescriptorTest, DescriptorEntryIsFoundByEitherFullNameInAnyCase) {
         EXPECT_EQ(FindDescriptorEntry(patch), descriptor) << name;
     }
     MixFile none;
-    none.ReplaceFiles({NewMemoryEntry("a.vantle.patch", 1, ""), NewMemoryEntry(".mordopatc", 2, "")});
+    none.ReplaceFiles(
+        {NewMemoryEntry("a.vantle.patch", 1, ""), NewMemoryEntry(".mordopatc", 2, "")});
     EXPECT_EQ(FindDescriptorEntry(none), nullptr);
 }
 
@@ -52,9 +52,9 @@ TEST_F(PatchDescriptorTest, ParsesMembersInEitherOrderSkippingOthers) {
     EXPECT_TRUE(empty.removedFiles.empty());
     EXPECT_TRUE(empty.updatedFiles.empty());
 
-    EXPECT_EQ(ParsePatchDescriptor(R"({"removedFiles":["a\u0041\"b"],"updatedFiles":[]})")
-                  .removedFiles,
-              (Names{"aA\"b"}));
+    EXPECT_EQ(
+        ParsePatchDescriptor(R"({"removedFiles":["a\u0041\"b"],"updatedFiles":[]})").removedFiles,
+        (Names{"aA\"b"}));
 }
 
 TEST_F(PatchDescriptorTest, MalformedDocumentsRaiseTheJsonLibrarysError) {

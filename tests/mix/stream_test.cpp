@@ -1,7 +1,6 @@
 #include "mix/stream.h"
 
 #include <gtest/gtest.h>
-
 #include <random>
 #include <vector>
 
@@ -13,7 +12,8 @@ namespace {
 // Hands out its bytes in pieces no larger than piece, recording every request.
 class PiecewiseStream final : public Stream {
 public:
-    PiecewiseStream(std::string bytes, std::uint32_t piece) : bytes_(std::move(bytes)), piece_(piece) {}
+    PiecewiseStream(std::string bytes, std::uint32_t piece)
+        : bytes_(std::move(bytes)), piece_(piece) {}
 
     std::int32_t Read(char* buffer, std::uint32_t count) override {
         requests.push_back(count);

@@ -23,8 +23,9 @@ protected:
         std::filesystem::create_directories(dir.path() / "work");
         WriteBytes(dir.File("version.xml"), "<Version Current=\"" + version + "\"/>");
         WriteBytes(dir.File("game/a.txt"), "aaaa");
-        WriteBytes(dir.File("work/installed.validate.xml"),
-                   "<Game_Manifest><File name=\"a.txt\" checksum=\"X\" size=\"4\"/></Game_Manifest>");
+        WriteBytes(
+            dir.File("work/installed.validate.xml"),
+            "<Game_Manifest><File name=\"a.txt\" checksum=\"X\" size=\"4\"/></Game_Manifest>");
     }
     void Latest(const std::string& version) {
         net.Serve(

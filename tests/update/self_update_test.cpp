@@ -1,9 +1,8 @@
 #include "update/self_update.h"
 
-#include <gtest/gtest.h>
-
 #include <filesystem>
 #include <functional>
+#include <gtest/gtest.h>
 
 #include "update/update_test_support.h"
 #include "update/web_servers.h"
@@ -101,7 +100,8 @@ TEST_F(ReplaceLauncherTest, ALauncherOfAnotherNameIsLeftAlone) {
 
 TEST_F(ReplaceLauncherTest, RunUpdateReplacingTheLauncherTouchesNothingElse) {
     Serve(Executable("new"));
-    EXPECT_EQ(RunUpdate(UpdateAction::kReplaceLauncher, InstallDir()).next, UpdateOutcome::Next::kExitProcess);
+    EXPECT_EQ(RunUpdate(UpdateAction::kReplaceLauncher, InstallDir()).next,
+              UpdateOutcome::Next::kExitProcess);
     EXPECT_EQ(net.requests(), (std::vector<std::string>{UpdateServerBaseUrl() + "launcher.xml",
                                                         UpdateServerBaseUrl() + "launcher.exe"}));
 }

@@ -1,7 +1,6 @@
 #include "update/sha256.h"
 
 #include <gtest/gtest.h>
-
 #include <random>
 #include <string>
 #include <vector>
@@ -51,7 +50,8 @@ class Sha256Engines : public ::testing::TestWithParam<Sha256Engine> {
 protected:
     void SetUp() override {
         if (!Sha256EngineAvailable(GetParam())) {
-            GTEST_SKIP() << "this processor cannot run the " << Sha256EngineName(GetParam()) << " path";
+            GTEST_SKIP() << "this processor cannot run the " << Sha256EngineName(GetParam())
+                         << " path";
         }
     }
 };

@@ -139,7 +139,8 @@ protected:
         build2["main.mix"] = WrittenMix({{"units.ini", "speed=5"}, {"map.dat", "map"}});
         Publish("1", build1, true);
         Sign();
-        ASSERT_EQ(RunUpdate(UpdateAction::kInstall, InstallDir()).next, UpdateOutcome::Next::kNotifyWindow);
+        ASSERT_EQ(RunUpdate(UpdateAction::kInstall, InstallDir()).next,
+                  UpdateOutcome::Next::kNotifyWindow);
         Publish("2", build2);
         Sign();
     }
@@ -175,7 +176,8 @@ TEST_F(SignedFlowTest, EachTamperedFileIsRefusedBeforeTheGameChanges) {
         Refused("not signed by Kestrava; nothing was changed");
         WriteBytes(path, original);
     }
-    ASSERT_EQ(RunUpdate(UpdateAction::kUpdate, InstallDir()).next, UpdateOutcome::Next::kNotifyWindow);
+    ASSERT_EQ(RunUpdate(UpdateAction::kUpdate, InstallDir()).next,
+              UpdateOutcome::Next::kNotifyWindow);
     EXPECT_EQ(ReadBytes(InInstall("game/data/new.ini")), "new");
 }
 
@@ -196,7 +198,8 @@ TEST_F(SignedFlowTest, AReplayedOrExpiredCatalogueIsRefusedAndTheSecondKeyIsAcce
     Sign(0, 0);
     Refused("signature has expired");
     Sign(1, 30);
-    ASSERT_EQ(RunUpdate(UpdateAction::kUpdate, InstallDir()).next, UpdateOutcome::Next::kNotifyWindow);
+    ASSERT_EQ(RunUpdate(UpdateAction::kUpdate, InstallDir()).next,
+              UpdateOutcome::Next::kNotifyWindow);
     EXPECT_EQ(LoadInstalledVersion(InInstall("version.xml"), "record"), "2");
 }
 

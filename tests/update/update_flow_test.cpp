@@ -127,21 +127,20 @@ TEST_F(UpdateFlowTest, UpdateThroughAPatchShowsTheStatusTextsInOrder) {
             texts.push_back(text);
         }
     }
-    EXPECT_EQ(texts,
-              (std::vector<std::string>{
-                  // Every document first: latest's list, the manifests to apply, then
-                  // the installed version's list.
-                  "Downloading File versions.xml", "Finished downloading File versions.xml",
-                  "Downloading File manifest.validate.xml",
-                  "Finished downloading File manifest.validate.xml",
-                  "Downloading File manifest.xml", "Finished downloading File manifest.xml",
-                  "Downloading File manifest.validate.xml",
-                  "Finished downloading File manifest.validate.xml", "Loading File ...",
-                  "Validating Files", "Installing Version 2",
-                  "Downloading File patch-game.mix.zip",
-                  "Finished downloading File patch-game.mix.zip",
-                  "Appyling Patch File " + InInstall("work/patch/game.mix.patch"),
-                  "Loading File ...", "Validating Files", "Install Completed"}));
+    EXPECT_EQ(
+        texts,
+        (std::vector<std::string>{
+            // Every document first: latest's list, the manifests to apply, then
+            // the installed version's list.
+            "Downloading File versions.xml", "Finished downloading File versions.xml",
+            "Downloading File manifest.validate.xml",
+            "Finished downloading File manifest.validate.xml", "Downloading File manifest.xml",
+            "Finished downloading File manifest.xml", "Downloading File manifest.validate.xml",
+            "Finished downloading File manifest.validate.xml", "Loading File ...",
+            "Validating Files", "Installing Version 2", "Downloading File patch-game.mix.zip",
+            "Finished downloading File patch-game.mix.zip",
+            "Appyling Patch File " + InInstall("work/patch/game.mix.patch"), "Loading File ...",
+            "Validating Files", "Install Completed"}));
     EXPECT_EQ(ReadBytes(GameDir() + "/game.mix"), mix2);
     EXPECT_EQ(Recorded(), "2");
     EXPECT_FALSE(fs::exists(InInstall("versions.xml")));
@@ -231,7 +230,8 @@ TEST_F(UpdateFlowTest, DamagedGameIsRepairedFetchingOnlyWhatDiffers) {
          1},
         {"an older launcher's temporaries",
          [&] {
-             WriteTree(GameDir(), {{"manifest.validate.xml", "x"}, {"files.zip", "x"}, {"game.exe.old", "x"}});
+             WriteTree(GameDir(),
+                       {{"manifest.validate.xml", "x"}, {"files.zip", "x"}, {"game.exe.old", "x"}});
          },
          0},
     };
@@ -241,10 +241,9 @@ TEST_F(UpdateFlowTest, DamagedGameIsRepairedFetchingOnlyWhatDiffers) {
         const UpdateOutcome outcome = Run(UpdateAction::kUpdate);
         ASSERT_EQ(outcome.next, UpdateOutcome::Next::kNotifyWindow) << damage.what << outcome.text;
         EXPECT_EQ(ReadTree(GameDir()), kBuild2) << damage.what;
-        const auto fromStore = std::count_if(net.requests().begin() + before, net.requests().end(),
-                                             [](const std::string& url) {
-                                                 return url.find("/store/") != std::string::npos;
-                                             });
+        const auto fromStore = std::count_if(
+            net.requests().begin() + before, net.requests().end(),
+            [](const std::string& url) { return url.find("/store/") != std::string::npos; });
         EXPECT_EQ(static_cast<std::size_t>(fromStore), damage.fetched) << damage.what;
         EXPECT_EQ(Fetches("/manifest.xml"), 0u) << damage.what << ": no package was needed";
         EXPECT_EQ(Recorded(), "2");

@@ -39,7 +39,8 @@ const Subcommand kSubcommands[] = {
 void PrintOverview(std::FILE* out) {
     std::fputs("usage:\n", out);
     for (const Subcommand& command : kSubcommands) std::fprintf(out, "  %s\n", command.usage);
-    std::fputs("Exit code 0 on success, 1 on any error. mixtool SUBCOMMAND --help for more.\n", out);
+    std::fputs("Exit code 0 on success, 1 on any error. mixtool SUBCOMMAND --help for more.\n",
+               out);
 }
 
 int Fail(const std::string& message) {

@@ -336,9 +336,9 @@ void ReplayVersion(const std::string& root, const std::string& version,
         RequireSignedContent(manifest, catalogue.versions[end].validationList, label);
         const ValidationReport report = ValidateBuild(manifest, gameDirectory, label);
         if (!report.ok()) {
-            throw PublishError("version " + version +
-                               " does not validate when replayed from the tree: " +
-                               report.Describe());
+            throw PublishError(
+                "version " + version +
+                " does not validate when replayed from the tree: " + report.Describe());
         }
     } catch (const InstallError& error) {
         throw PublishError(std::string("replaying version ") + version + ": " + error.what());
