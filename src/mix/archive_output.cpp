@@ -75,7 +75,7 @@ std::uint64_t ArchiveOutput::CopyBySystem(MixArchiveEntryFile& entry) {
     Flush();
     if (!behind_ && std::fflush(out_) != 0) Fail();
     const std::uint64_t copied =
-        CopyFileRange(entry.stream.file->file(), entry.stream.start, out_, at_, entry.size);
+        copier_.Copy(entry.stream.file->file(), entry.stream.start, out_, at_, entry.size);
     at_ += copied;
     behind_ = behind_ || copied > 0;
     if (copied < entry.size) {

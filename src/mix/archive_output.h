@@ -10,6 +10,7 @@
 #include <string>
 
 #include "mix/mix_file.h"
+#include "platform/file_io.h"
 
 class ArchiveOutput {
 public:
@@ -37,6 +38,7 @@ private:
 
     std::FILE* out_;
     const std::string& name_;
+    SystemCopier copier_;
     std::unique_ptr<char[]> buffer_;
     std::size_t used_ = 0;
     // Where the buffer's first byte goes.

@@ -78,13 +78,20 @@ public:
         records.reserve(namesCount);
         std::uint64_t at = std::uint64_t{namesOffset} + 4;
         for (std::uint32_t i = 0; i < namesCount; ++i) {
-            const std::string what = "name record " + std::to_string(i);
+            // A record's description is only written out for an error: archives hold
+            // tens of thousands of names.
+            const auto what = [i] { return "name record " + std::to_string(i); };
+            const auto read = [&](std::uint64_t offset, void* buffer, std::size_t count) {
+                if (offset + count > fileSize_ || file_.ReadAt(offset, buffer, count) != count) {
+                    ReadExactly(offset, buffer, count, what());
+                }
+            };
             unsigned char length = 0;
-            ReadExactly(at, &length, 1, what);
-            if (length == 0) Fail(what + " has length 0, leaving no room for its NUL");
-            auto name = std::make_unique<char[]>(length);
-            ReadExactly(at + 1, name.get(), length, what);
-            if (name[length - 1] != '\0') Fail(what + " does not end with a NUL");
+            read(at, &length, 1);
+            if (length == 0) Fail(what() + " has length 0, leaving no room for its NUL");
+            std::unique_ptr<char[]> name(new char[length]);
+            read(at + 1, name.get(), length);
+            if (name[length - 1] != '\0') Fail(what() + " does not end with a NUL");
             at += 1 + std::uint64_t{length};
             const unsigned char* record = index.data() + std::size_t{i} * 12;
             records.push_back(
@@ -188,6 +195,11 @@ MixFile::MixFile(const std::string& path) : path(path) {
 }
 
 void MixFile::ReplaceFiles(std::vector<MixArchiveEntry*> newEntries) {
-    std::stable_sort(newEntries.begin(), newEntries.end(), IdLess);
+    // Lists usually arrive sorted (an archive the writer made) or sorted but for a few
+    // entries at the end (a patched one): only those are sorted, then merged in, which
+    // keeps the order of equal ids just as one stable sort of the whole list would.
+    const auto sorted = std::is_sorted_until(newEntries.begin(), newEntries.end(), IdLess);
+    std::stable_sort(sorted, newEntries.end(), IdLess);
+    std::inplace_merge(newEntries.begin(), sorted, newEntries.end(), IdLess);
     entries = std::move(newEntries);
 }

@@ -180,6 +180,11 @@ std::size_t ReadFileAt(std::FILE* file, std::uint64_t offset, void* buffer, std:
     return done;
 }
 
-std::uint64_t CopyFileRange(std::FILE*, std::uint64_t, std::FILE*, std::uint64_t, std::uint64_t) {
+// Windows offers no copy between open files at given offsets; the caller's buffer does it.
+SystemCopier::SystemCopier() = default;
+SystemCopier::~SystemCopier() = default;
+
+std::uint64_t SystemCopier::Copy(std::FILE*, std::uint64_t, std::FILE*, std::uint64_t,
+                                 std::uint64_t) {
     return 0;
 }
