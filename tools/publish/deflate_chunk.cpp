@@ -64,6 +64,6 @@ void Probe::Add(const unsigned char* sample, std::size_t size) {
 }
 
 void DeflateChunk(const Bytes& chunk, const Bytes& dictionary, bool last, Bytes& out) {
-    Deflate(Z_BEST_COMPRESSION, chunk.data(), chunk.size(), dictionary,
-            last ? Z_FINISH : Z_SYNC_FLUSH, out);
+    Deflate(kDeflateLevel, chunk.data(), chunk.size(), dictionary, last ? Z_FINISH : Z_SYNC_FLUSH,
+            out);
 }

@@ -12,7 +12,7 @@ constexpr std::uint16_t kDosDate = (0 << 9) | (1 << 5) | 1;  // 1980-01-01
 constexpr std::uint16_t kDosTime = 0;
 constexpr std::uint32_t kRegularFileMode = 0100644;
 constexpr std::uint16_t kMadeOnUnix = 3 << 8;
-constexpr std::uint16_t kFlagBestCompression = 1 << 1;
+constexpr std::uint16_t kFlagMaximumCompression = 1 << 1;  // levels 8 and 9
 constexpr std::uint16_t kFlagUtf8Name = 1 << 11;
 constexpr std::uint16_t kZip64ExtraId = 1;
 constexpr std::uint32_t kMax32 = 0xFFFFFFFF;
@@ -35,7 +35,7 @@ std::uint32_t Clamp32(std::uint64_t value) {
 }
 
 std::uint16_t Flags(const std::string& name, ZipMethod method) {
-    std::uint16_t flags = method == ZipMethod::kDeflate ? kFlagBestCompression : 0;
+    std::uint16_t flags = method == ZipMethod::kDeflate ? kFlagMaximumCompression : 0;
     for (char c : name) {
         if (static_cast<unsigned char>(c) >= 0x80) return flags | kFlagUtf8Name;
     }
