@@ -4,24 +4,18 @@
 #include <cstring>
 
 #include "mix/mix_error.h"
-#include "platform/file_io.h"
 
 ArchiveOutput::ArchiveOutput(std::FILE* out, const std::string& name)
-    : out_(out), name_(name), buffer_(std::make_unique<char[]>(kBuffer)) {
-    // The system copies only to an output written at its end (a new file, as
-    // WriteMixFileBeside makes), where a byte skipped over reads as zero.
-    std::uint64_t end = 0;
-    if (std::fflush(out_) != 0 || !PositionInFile(out_, at_) || !SizeOfOpenFile(out_, end)) {
-        return;
-    }
-    systemCopies_ = end == at_;
-    if (!systemCopies_ && !SeekTo(out_, at_)) Fail();
+    : out_(out), name_(name), queue_(out), buffer_(std::make_unique<char[]>(kBuffer)) {
+    // The system writes at given offsets, so it must know where the output stands.
+    systemCopies_ = queue_.usable() && std::fflush(out_) == 0 && PositionInFile(out_, at_);
 }
 
 void ArchiveOutput::Bytes(const void* data, std::size_t count) {
+    WriteOutQueue();
     const char* bytes = static_cast<const char*>(data);
     while (count > 0) {
-        if (used_ == kBuffer) Flush();
+        if (used_ == kBuffer) FlushBuffer();
         const std::size_t piece = std::min(count, kBuffer - used_);
         std::memcpy(buffer_.get() + used_, bytes, piece);
         used_ += piece;
@@ -38,14 +32,10 @@ void ArchiveOutput::LE32(std::uint32_t value) {
 }
 
 void ArchiveOutput::Zeros(std::size_t count) {
-    // Right behind a system copy the file ends where it did, so the next write leaves
-    // zeros in between without this writing them.
-    if (behind_ && used_ == 0) {
-        at_ += count;
-        return;
-    }
+    if (queue_.queued() > 0 && queue_.QueueZeros(count)) return;
+    WriteOutQueue();
     while (count > 0) {
-        if (used_ == kBuffer) Flush();
+        if (used_ == kBuffer) FlushBuffer();
         const std::size_t piece = std::min(count, kBuffer - used_);
         std::memset(buffer_.get() + used_, 0, piece);
         used_ += piece;
@@ -58,11 +48,21 @@ std::uint64_t ArchiveOutput::Entry(MixArchiveEntry& entry) {
     std::uint64_t copied = 0;
     auto* fromFile = dynamic_cast<MixArchiveEntryFile*>(&entry);
     if (systemCopies_ && fromFile != nullptr && entry.size >= kSystemCopyFrom) {
-        copied = CopyBySystem(*fromFile);
+        if (queue_.queued() == 0) {
+            FlushBuffer();
+            if (!behind_ && std::fflush(out_) != 0) Fail();
+            queue_.MoveTo(at_);
+        }
+        copied = queue_.Queue(fromFile->stream.file->file(), fromFile->stream.start, entry.size);
         if (copied == entry.size) return copied;
+        // Whatever stopped the system, the buffer finishes the entry or meets the error
+        // again; a system that could not copy here is not asked again.
+        systemCopies_ = false;
+        fromFile->stream.position = static_cast<std::uint32_t>(copied);
     }
+    WriteOutQueue();
     for (;;) {
-        if (used_ == kBuffer) Flush();
+        if (used_ == kBuffer) FlushBuffer();
         const std::int32_t n =
             stream->Read(buffer_.get() + used_, static_cast<std::uint32_t>(kBuffer - used_));
         if (n <= 0) return copied;
@@ -71,23 +71,14 @@ std::uint64_t ArchiveOutput::Entry(MixArchiveEntry& entry) {
     }
 }
 
-std::uint64_t ArchiveOutput::CopyBySystem(MixArchiveEntryFile& entry) {
-    Flush();
-    if (!behind_ && std::fflush(out_) != 0) Fail();
-    const std::uint64_t copied =
-        copier_.Copy(entry.stream.file->file(), entry.stream.start, out_, at_, entry.size);
-    at_ += copied;
-    behind_ = behind_ || copied > 0;
-    if (copied < entry.size) {
-        // Whatever stopped the system, the copy through the buffer finishes the entry
-        // or meets the error again; a system that could not copy here is not asked again.
-        systemCopies_ = false;
-        entry.stream.position = static_cast<std::uint32_t>(copied);
-    }
-    return copied;
+void ArchiveOutput::Flush() {
+    WriteOutQueue();
+    FlushBuffer();
 }
 
-void ArchiveOutput::Flush() {
+void ArchiveOutput::Fail() const { throw MixIoError(name_, "write failed: " + LastErrorText()); }
+
+void ArchiveOutput::FlushBuffer() {
     if (used_ == 0) return;
     if (behind_) {
         if (!SeekTo(out_, at_)) Fail();
@@ -98,4 +89,15 @@ void ArchiveOutput::Flush() {
     used_ = 0;
 }
 
-void ArchiveOutput::Fail() const { throw MixIoError(name_, "write failed: " + LastErrorText()); }
+void ArchiveOutput::WriteOutQueue() {
+    if (queue_.queued() == 0) return;
+    const bool written = queue_.WriteOut();
+    at_ = queue_.position();
+    behind_ = true;
+    if (written) return;
+    // What the system could not write comes back through the buffer, which writes it or
+    // meets the error again.
+    systemCopies_ = false;
+    while ((used_ = queue_.TakeBack(buffer_.get(), kBuffer)) > 0) FlushBuffer();
+    if (queue_.queued() > 0) Fail();
+}

@@ -28,28 +28,41 @@ bool PositionInFile(std::FILE* file, std::uint64_t& position);
 // readers sharing one open file never seek; fewer at the end of the file or on an error.
 std::size_t ReadFileAt(std::FILE* file, std::uint64_t offset, void* buffer, std::size_t count);
 
-// Has the system copy byte ranges from file to file, bypassing stdio on both (flush the
-// destination first) and this process's memory. It keeps what the system needs for that
-// from one copy to the next: on Linux a pipe of 1 MiB, through which page references
-// move in large pieces. Where the two offsets sit at different places in their pages,
-// copy_file_range's own 64 KiB pipe writes the destination in small fragments, at a
-// third more cost.
+// Bytes bound for one file, queued from other files and as zeros and written out by the
+// system, never passing through this process's memory. On Linux the queue is a pipe of
+// 1 MiB holding references to the source's pages, written out in large pieces: where
+// the bytes sit at other places in their pages than they will in the destination,
+// copy_file_range's own 64 KiB pipe writes in small fragments, at a third more cost.
+// Elsewhere nothing can be queued and the caller copies the bytes itself.
 class SystemCopier {
 public:
-    SystemCopier();
+    explicit SystemCopier(std::FILE* destination);
     ~SystemCopier();
     SystemCopier(const SystemCopier&) = delete;
     SystemCopier& operator=(const SystemCopier&) = delete;
 
-    // Copies up to count bytes from offset from of source to offset to of destination.
-    // Returns the bytes copied: fewer, even none, where the system cannot or a read or
-    // write fails; the caller copies the rest itself and so meets any error there.
-    std::uint64_t Copy(std::FILE* source, std::uint64_t from, std::FILE* destination,
-                       std::uint64_t to, std::uint64_t count);
+    bool usable() const;
+    std::uint64_t queued() const { return queued_; }
+    // Where the next byte written out lands.
+    std::uint64_t position() const { return position_; }
+    // Only while nothing is queued; flush the destination's stdio buffer first.
+    void MoveTo(std::uint64_t position) { position_ = position; }
+
+    // Queues up to count bytes from offset from of source, writing out whenever the
+    // queue is full. Returns the bytes queued: fewer where the source ends or fails, or
+    // a write-out fails.
+    std::uint64_t Queue(std::FILE* source, std::uint64_t from, std::uint64_t count);
+    bool QueueZeros(std::size_t count);
+    // Writes out everything queued; false when some of it could not be.
+    bool WriteOut();
+    // After a failed WriteOut, hands queued bytes back in order; 0 once none are left.
+    std::size_t TakeBack(void* buffer, std::size_t size);
 
 private:
+    std::FILE* destination_;
     int pipe_[2] = {-1, -1};
-    std::size_t capacity_ = 0;
+    std::uint64_t queued_ = 0;
+    std::uint64_t position_ = 0;
 };
 
 // The description of an errno value for a message to the player: the runtime's words,

@@ -148,9 +148,10 @@ TEST_F(MixWriterTest, EntryDeliveringLessThanItsSizeIsAnError) {
     }
 }
 
-// Large entries of an archive file are copied by the system, which skips their fill;
-// entries held in memory always pass through the buffer. Both give the same bytes, also
-// where the output is not a new file.
+// Large entries of an archive file are queued for the system to copy; entries held in
+// memory always pass through the buffer. Both give the same bytes, also where the output
+// is not a new file, or one the system cannot write to at an offset (appending), so that
+// what it queued comes back through the buffer.
 TEST_F(MixWriterTest, EntriesFromFilesAndFromMemoryWriteTheSameBytes) {
     TempDir dir;
     std::vector<RawEntry> raw;
@@ -170,15 +171,21 @@ TEST_F(MixWriterTest, EntriesFromFilesAndFromMemoryWriteTheSameBytes) {
     EXPECT_EQ(ReadBytes(dir.File("new.mix")), expected);
     const std::string prefix = "prefix";
     const std::string longer(expected.size() + 9, '\xFF');
-    const std::pair<std::string, std::string> outputs[] = {
-        {prefix, prefix + expected}, {longer, expected + longer.substr(expected.size())}};
-    for (const auto& [before, after] : outputs) {
-        WriteBytes(dir.File("old.mix"), before);
-        UniqueFile out = OpenFile(dir.File("old.mix"), "r+b");
-        ASSERT_TRUE(SeekTo(out.get(), before == prefix ? prefix.size() : 0));
+    const struct {
+        const char* mode;
+        std::string before;
+        std::size_t at;
+        std::string after;
+    } outputs[] = {{"r+b", prefix, prefix.size(), prefix + expected},
+                   {"r+b", longer, 0, expected + longer.substr(expected.size())},
+                   {"ab", prefix, prefix.size(), prefix + expected}};
+    for (const auto& output : outputs) {
+        WriteBytes(dir.File("old.mix"), output.before);
+        UniqueFile out = OpenFile(dir.File("old.mix"), output.mode);
+        ASSERT_TRUE(SeekTo(out.get(), output.at));
         fromFile.Write(out.get(), dir.File("old.mix"));
         out.reset();
-        EXPECT_EQ(ReadBytes(dir.File("old.mix")), after);
+        EXPECT_EQ(ReadBytes(dir.File("old.mix")), output.after) << output.mode;
     }
 }
 

@@ -10,7 +10,7 @@
 #include <memory>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
-#include <utility>
+#include <sys/uio.h>
 
 #include "platform/file_io.h"
 #include "platform/path.h"
@@ -116,11 +116,11 @@ std::size_t ReadFileAt(std::FILE* file, std::uint64_t offset, void* buffer, std:
     return done;
 }
 
-SystemCopier::SystemCopier() {
+SystemCopier::SystemCopier(std::FILE* destination) : destination_(destination) {
     if (pipe2(pipe_, O_CLOEXEC) != 0) return;
-    int size = fcntl(pipe_[1], F_SETPIPE_SZ, 1 << 20);
-    if (size <= 0) size = fcntl(pipe_[1], F_GETPIPE_SZ);
-    capacity_ = size > 0 ? static_cast<std::size_t>(size) : 4096;
+    // At its default 64 KiB the pipe would write out in small pieces (see the header);
+    // a system that refuses 1 MiB still copies, only dearer.
+    fcntl(pipe_[1], F_SETPIPE_SZ, 1 << 20);
 }
 
 SystemCopier::~SystemCopier() {
@@ -129,30 +129,63 @@ SystemCopier::~SystemCopier() {
     }
 }
 
-std::uint64_t SystemCopier::Copy(std::FILE* source, std::uint64_t from, std::FILE* destination,
-                                 std::uint64_t to, std::uint64_t count) {
+bool SystemCopier::usable() const { return pipe_[0] >= 0; }
+
+std::uint64_t SystemCopier::Queue(std::FILE* source, std::uint64_t from, std::uint64_t count) {
     auto in = static_cast<loff_t>(from);
-    auto out = static_cast<loff_t>(to);
     std::uint64_t done = 0;
-    while (pipe_[0] >= 0 && done < count) {
-        // The pipe is empty at every turn, so filling it never waits.
+    while (usable() && done < count) {
         const auto piece =
-            static_cast<std::size_t>(std::min<std::uint64_t>(count - done, capacity_));
-        ssize_t filled = splice(fileno(source), &in, pipe_[1], nullptr, piece, SPLICE_F_MOVE);
-        if (filled < 0 && errno == EINTR) continue;
-        if (filled <= 0) break;
-        while (filled > 0) {
-            const ssize_t n = splice(pipe_[0], nullptr, fileno(destination), &out,
-                                     static_cast<std::size_t>(filled), SPLICE_F_MOVE);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) break;
-            filled -= n;
+            static_cast<std::size_t>(std::min<std::uint64_t>(count - done, 1u << 30));
+        const ssize_t n = splice(fileno(source), &in, pipe_[1], nullptr, piece, SPLICE_F_NONBLOCK);
+        if (n > 0) {
             done += static_cast<std::uint64_t>(n);
-        }
-        if (filled > 0) {
-            // Bytes left in the pipe would reach the next copy: no pipe, no more copies.
-            for (int& end : pipe_) close(std::exchange(end, -1));
+            queued_ += static_cast<std::uint64_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (!(n < 0 && errno == EAGAIN && queued_ > 0 && WriteOut())) {
+            break;  // the source ended or failed, or the full queue could not be written out
         }
     }
     return done;
+}
+
+bool SystemCopier::QueueZeros(std::size_t count) {
+    static char zeros[4096];  // never written: the pipe may refer to these pages
+    while (usable() && count > 0) {
+        iovec piece{zeros, std::min(count, sizeof zeros)};
+        const ssize_t n = vmsplice(pipe_[1], &piece, 1, SPLICE_F_NONBLOCK);
+        if (n > 0) {
+            count -= static_cast<std::size_t>(n);
+            queued_ += static_cast<std::uint64_t>(n);
+        } else if (!(n < 0 && (errno == EINTR || (errno == EAGAIN && queued_ > 0 && WriteOut())))) {
+            return false;
+        }
+    }
+    return count == 0;
+}
+
+bool SystemCopier::WriteOut() {
+    auto out = static_cast<loff_t>(position_);
+    while (queued_ > 0) {
+        const ssize_t n =
+            splice(pipe_[0], nullptr, fileno(destination_), &out,
+                   static_cast<std::size_t>(std::min<std::uint64_t>(queued_, 1u << 30)), 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        queued_ -= static_cast<std::uint64_t>(n);
+        position_ += static_cast<std::uint64_t>(n);
+    }
+    return queued_ == 0;
+}
+
+std::size_t SystemCopier::TakeBack(void* buffer, std::size_t size) {
+    for (;;) {
+        const ssize_t n = read(pipe_[0], buffer,
+                               static_cast<std::size_t>(std::min<std::uint64_t>(size, queued_)));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return 0;
+        queued_ -= static_cast<std::uint64_t>(n);
+        return static_cast<std::size_t>(n);
+    }
 }

@@ -180,11 +180,14 @@ std::size_t ReadFileAt(std::FILE* file, std::uint64_t offset, void* buffer, std:
     return done;
 }
 
-// Windows offers no copy between open files at given offsets; the caller's buffer does it.
-SystemCopier::SystemCopier() = default;
+// Windows offers no copy from one open file to another at given offsets: nothing is
+// ever queued, and the caller copies through its own buffer.
+SystemCopier::SystemCopier(std::FILE* destination) : destination_(destination) {}
 SystemCopier::~SystemCopier() = default;
 
-std::uint64_t SystemCopier::Copy(std::FILE*, std::uint64_t, std::FILE*, std::uint64_t,
-                                 std::uint64_t) {
-    return 0;
-}
+bool SystemCopier::usable() const { return false; }
+
+std::uint64_t SystemCopier::Queue(std::FILE*, std::uint64_t, std::uint64_t) { return 0; }
+bool SystemCopier::QueueZeros(std::size_t) { return false; }
+bool SystemCopier::WriteOut() { return true; }
+std::size_t SystemCopier::TakeBack(void*, std::size_t) { return 0; }
