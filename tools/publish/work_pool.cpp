@@ -31,10 +31,10 @@ timespec AfterMilliseconds(unsigned milliseconds) {
     // pthread_cond_timedwait counts on the system clock.
     const auto at = std::chrono::system_clock::now() + std::chrono::milliseconds(milliseconds);
     const auto since = std::chrono::duration_cast<std::chrono::nanoseconds>(at.time_since_epoch());
-    timespec spec{};
-    spec.tv_sec = static_cast<std::time_t>(since.count() / 1000000000);
-    spec.tv_nsec = static_cast<long>(since.count() % 1000000000);
-    return spec;
+    timespec deadline{};
+    deadline.tv_sec = static_cast<std::time_t>(since.count() / 1000000000);
+    deadline.tv_nsec = static_cast<long>(since.count() % 1000000000);
+    return deadline;
 }
 
 unsigned Cores() {
