@@ -2,13 +2,11 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdlib>
 #include <ctime>
 #include <stdexcept>
 #include <string>
-#ifndef _WIN32
-#include <thread>
-#endif
+
+#include "platform/worker_threads.h"
 
 struct WorkPool::JobState {
     bool finished = false;
@@ -37,25 +35,9 @@ timespec AfterMilliseconds(unsigned milliseconds) {
     return deadline;
 }
 
-unsigned Cores() {
-#ifdef _WIN32
-    if (const char* count = std::getenv("NUMBER_OF_PROCESSORS")) return std::atoi(count);
-    return 1;
-#else
-    return std::thread::hardware_concurrency();
-#endif
-}
-
 }  // namespace
 
-unsigned DefaultPublishThreads() {
-    if (const char* forced = std::getenv("KESTRAVA_PUBLISH_THREADS")) {
-        const int count = std::atoi(forced);
-        if (count >= 1 && count <= 64) return static_cast<unsigned>(count);
-    }
-    // Memory grows with the workers, and past 8 the one writer thread sets the pace.
-    return std::clamp(Cores(), 1u, 8u);
-}
+unsigned DefaultPublishThreads() { return WorkerThreadCount(); }
 
 WorkPool::WorkPool(unsigned threads) {
     pthread_mutex_init(&mutex_, nullptr);

@@ -16,7 +16,7 @@
 #include <memory>
 #include <vector>
 
-// The cores, at most 8; KESTRAVA_PUBLISH_THREADS (1 to 64) overrides it.
+// The cores, at most 8; KESTRAVA_THREADS overrides it, as for the launcher's own work.
 unsigned DefaultPublishThreads();
 
 class WorkPool {
