@@ -34,7 +34,7 @@ inline std::uint32_t LoadBigEndian(const std::uint8_t* p) {
 
 struct ProcessorFeatures {
     bool ssse3 = false;
-    bool avx2 = false;  // with BMI2, and the AVX state saved by the system
+    bool avx2 = false;  // with BMI1 and BMI2, and the AVX state saved by the system
     bool sha = false;   // with SSE4.1, which the hardware path also uses
 };
 
@@ -54,7 +54,8 @@ ProcessorFeatures DetectFeatures() {
     }
     if (__get_cpuid_max(0, nullptr) < 7) return features;
     __cpuid_count(7, 0, eax, ebx, ecx, edx);
-    features.avx2 = avxStateSaved && (ebx & (1u << 5)) != 0 && (ebx & (1u << 8)) != 0;
+    features.avx2 =
+        avxStateSaved && (ebx & (1u << 5)) != 0 && (ebx & (1u << 3)) != 0 && (ebx & (1u << 8)) != 0;
     features.sha = features.ssse3 && sse41 && (ebx & (1u << 29)) != 0;
 #endif
     return features;
