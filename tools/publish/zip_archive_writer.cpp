@@ -68,6 +68,7 @@ void ZipArchiveWriter::Put(const std::string& bytes) {
 }
 
 void ZipArchiveWriter::Write(const unsigned char* data, std::size_t count) {
+    if (count == 0) return;  // an empty file's data may be no pointer at all
     if (std::fwrite(data, 1, count, file_.get()) != count) Fail();
     offset_ += count;
     if (open_) entries_.back().compressedSize += count;
