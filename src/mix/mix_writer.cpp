@@ -27,7 +27,7 @@ void MixFile::Write(std::FILE* out, const std::string& outputName,
     // first byte is written.
     std::uint64_t body = 0;
     for (const MixArchiveEntry* entry : entries) {
-        const std::size_t length = std::strlen(entry->name.get());
+        const std::size_t length = std::strlen(entry->name);
         if (length >= 255) {
             throw MixLimitError(outputName,
                                 "entry name of " + std::to_string(length) +
@@ -55,7 +55,7 @@ void MixFile::Write(std::FILE* out, const std::string& outputName,
         if (std::ferror(out)) writer.Fail();
         if (copied != entry->size) {
             throw MixFormatError(SourceOf(*entry, outputName),
-                                 "entry \"" + std::string(entry->name.get()) + "\" delivered " +
+                                 "entry \"" + std::string(entry->name) + "\" delivered " +
                                      std::to_string(copied) + " of its " +
                                      std::to_string(entry->size) + " bytes");
         }
@@ -75,10 +75,10 @@ void MixFile::Write(std::FILE* out, const std::string& outputName,
 
     writer.LE32(static_cast<std::uint32_t>(count));
     for (const MixArchiveEntry* entry : entries) {
-        const std::size_t length = std::strlen(entry->name.get()) + 1;
+        const std::size_t length = std::strlen(entry->name) + 1;
         const unsigned char lengthByte = static_cast<unsigned char>(length);
         writer.Bytes(&lengthByte, 1);
-        writer.Bytes(entry->name.get(), length);
+        writer.Bytes(entry->name, length);
     }
     writer.Flush();
 }

@@ -74,7 +74,7 @@ inline std::string ReadEntry(MixArchiveEntry& entry) {
 inline std::vector<RawEntry> Contents(const MixFile& archive) {
     std::vector<RawEntry> contents;
     for (MixArchiveEntry* entry : archive.entries) {
-        contents.push_back({entry->name.get(), entry->id, ReadEntry(*entry)});
+        contents.push_back({entry->name, entry->id, ReadEntry(*entry)});
     }
     return contents;
 }
@@ -99,6 +99,6 @@ std::size_t OpenDescriptorCount();
 // Every test starts and ends with an empty entry registry.
 class MixTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(MixEntryRegistry().empty()); }
+    void SetUp() override { ASSERT_EQ(LiveMixEntryCount(), 0u); }
     void TearDown() override { ReleaseMixEntries(); }
 };

@@ -111,10 +111,10 @@ TEST_F(MixWriterTest, NamesTooLongForTheLengthByteAreRefusedBeforeWriting) {
 TEST_F(MixWriterTest, BodyBeyondFourGibibytesIsRefused) {
     TempDir dir;
     WriteBytes(dir.File("any"), "x");
-    auto handle = std::make_shared<ArchiveHandle>(OpenFile(dir.File("any"), "rb"), dir.File("any"));
+    ArchiveHandle handle(OpenFile(dir.File("any"), "rb"), dir.File("any"));
     MixFile archive;
     for (std::uint32_t id = 0; id < 2; ++id) {
-        auto* entry = new MixArchiveEntryFile(MakeEntryName("big"), id, 0xFFFFFFF0u, handle, 0);
+        auto* entry = new MixArchiveEntryFile("big", id, 0xFFFFFFF0u, &handle, 0);
         MixEntryRegistry().push_back(entry);
         archive.entries.push_back(entry);
     }
