@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const MixError&) {
     } catch (const nlohmann::json::exception&) {
     }
-    if (!MixEntryRegistry().empty()) std::abort();
+    if (LiveMixEntryCount() != 0) std::abort();
     if (Exists(output + ".part")) std::abort();
     if (patched != Exists(output)) std::abort();
     if (patched) {

@@ -32,8 +32,8 @@ bool SameBytes(MixArchiveEntry& a, MixArchiveEntry& b) {
 NameIndex RefuseDuplicateNames(const MixFile& archive) {
     NameIndex index(archive.entries);
     if (const auto [first, second] = index.FirstDuplicate(); first != nullptr) {
-        throw MixLimitError(archive.path, std::string("holds two entries named \"") +
-                                              first->name.get() + "\" and \"" + second->name.get() +
+        throw MixLimitError(archive.path, std::string("holds two entries named \"") + first->name +
+                                              "\" and \"" + second->name +
                                               "\" (names are compared ignoring case)");
     }
     return index;
@@ -48,17 +48,17 @@ void DiffMixArchives(const std::string& oldPath, const std::string& newPath,
 
     std::vector<std::string> removed;
     for (const MixArchiveEntry* entry : oldArchive.entries) {
-        if (newNames.First(entry->name.get()) == nullptr) removed.push_back(entry->name.get());
+        if (newNames.First(entry->name) == nullptr) removed.push_back(entry->name);
     }
     std::vector<std::string> updated;
     std::vector<MixArchiveEntry*> carried;
     for (MixArchiveEntry* entry : newArchive.entries) {
-        MixArchiveEntry* before = oldNames.First(entry->name.get());
-        if (before != nullptr && std::strcmp(before->name.get(), entry->name.get()) == 0 &&
+        MixArchiveEntry* before = oldNames.First(entry->name);
+        if (before != nullptr && std::strcmp(before->name, entry->name) == 0 &&
             before->id == entry->id && SameBytes(*before, *entry)) {
             continue;
         }
-        updated.push_back(entry->name.get());
+        updated.push_back(entry->name);
         carried.push_back(entry);
     }
 

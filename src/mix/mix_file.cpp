@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "mix/mix_error.h"
 
@@ -12,11 +14,63 @@ std::uint32_t LoadLE32(const unsigned char* bytes) {
            std::uint32_t{bytes[3]} << 24;
 }
 
-struct EntryRecord {
-    std::unique_ptr<char[]> name;
-    std::uint32_t id;
-    std::uint32_t offset;
-    std::uint32_t size;
+// Names of an archive's entries, kept in a few large pieces: an allocation of its own
+// would cost more than most names.
+class NameStore {
+public:
+    char* Room(std::size_t length) {
+        if (length > left_) {
+            left_ = std::max(kPiece, length);
+            pieces_.emplace_back(new char[left_]);
+            next_ = pieces_.back().get();
+        }
+        char* room = next_;
+        next_ += length;
+        left_ -= length;
+        return room;
+    }
+
+private:
+    static constexpr std::size_t kPiece = 16 << 10;
+    std::vector<std::unique_ptr<char[]>> pieces_;
+    char* next_ = nullptr;
+    std::size_t left_ = 0;
+};
+
+// The entries of one archive file, made together in one allocation; they share the
+// archive's handle and store of names, which go with them.
+class ArchiveEntries {
+public:
+    ArchiveEntries(UniqueFile file, std::string path) : handle(std::move(file), std::move(path)) {}
+    ArchiveEntries(const ArchiveEntries&) = delete;
+    ArchiveEntries& operator=(const ArchiveEntries&) = delete;
+    ~ArchiveEntries() {
+        for (std::size_t i = 0; i < count_; ++i) entries_[i].~MixArchiveEntryFile();
+        if (entries_ != nullptr) {
+            std::allocator<MixArchiveEntryFile>().deallocate(entries_, capacity_);
+        }
+    }
+
+    // Once, before the first Add.
+    void Reserve(std::size_t capacity) {
+        entries_ = std::allocator<MixArchiveEntryFile>().allocate(capacity);
+        capacity_ = capacity;
+    }
+    MixArchiveEntryFile* Add(const char* name, std::uint32_t id, std::uint32_t size,
+                             std::uint32_t offset) {
+        return new (entries_ + count_++) MixArchiveEntryFile(name, id, size, &handle, offset);
+    }
+    std::size_t size() const { return count_; }
+    MixArchiveEntryFile* begin() { return entries_; }
+    MixArchiveEntryFile* end() { return entries_ + count_; }
+
+    ArchiveHandle handle;
+    NameStore names;
+
+private:
+    MixArchiveEntryFile* entries_ = nullptr;
+    std::size_t capacity_ = 0;
+    std::size_t count_ = 0;
 };
 
 // Reads the directory of an archive, checking every table and record against the
@@ -24,8 +78,8 @@ struct EntryRecord {
 // could not hold.
 class DirectoryReader {
 public:
-    DirectoryReader(ArchiveHandle& file, std::uint64_t fileSize)
-        : file_(file), fileSize_(fileSize) {}
+    DirectoryReader(ArchiveEntries& archive, std::uint64_t fileSize)
+        : archive_(archive), file_(archive.handle), fileSize_(fileSize) {}
 
     std::uint32_t ReadMagicAndTables(std::uint32_t& indexOffset, std::uint32_t& namesOffset) {
         if (fileSize_ < 12) {
@@ -39,7 +93,8 @@ public:
         return LoadLE32(header);
     }
 
-    std::vector<EntryRecord> ReadEntries(std::uint32_t indexOffset, std::uint32_t namesOffset) {
+    // Makes the archive's entries, in the directory's order.
+    void ReadEntries(std::uint32_t indexOffset, std::uint32_t namesOffset) {
         const std::uint32_t indexCount = ReadCount(indexOffset, "index");
         const std::uint64_t indexRoom = fileSize_ - indexOffset - 4;
         if (indexCount > indexRoom / 12) {
@@ -74,8 +129,7 @@ public:
                  std::to_string(namesRoom) + " bytes after the names table offset");
         }
 
-        std::vector<EntryRecord> records;
-        records.reserve(namesCount);
+        archive_.Reserve(namesCount);
         std::uint64_t at = std::uint64_t{namesOffset} + 4;
         for (std::uint32_t i = 0; i < namesCount; ++i) {
             // A record's description is only written out for an error: archives hold
@@ -89,15 +143,13 @@ public:
             unsigned char length = 0;
             read(at, &length, 1);
             if (length == 0) Fail(what() + " has length 0, leaving no room for its NUL");
-            std::unique_ptr<char[]> name(new char[length]);
-            read(at + 1, name.get(), length);
+            char* name = archive_.names.Room(length);
+            read(at + 1, name, length);
             if (name[length - 1] != '\0') Fail(what() + " does not end with a NUL");
             at += 1 + std::uint64_t{length};
             const unsigned char* record = index.data() + std::size_t{i} * 12;
-            records.push_back(
-                {std::move(name), LoadLE32(record), LoadLE32(record + 4), LoadLE32(record + 8)});
+            archive_.Add(name, LoadLE32(record), LoadLE32(record + 8), LoadLE32(record + 4));
         }
-        return records;
     }
 
 private:
@@ -121,6 +173,7 @@ private:
 
     [[noreturn]] void Fail(const std::string& fault) { throw MixFormatError(file_.path(), fault); }
 
+    ArchiveEntries& archive_;
     ArchiveHandle& file_;
     std::uint64_t fileSize_;
 };
@@ -142,8 +195,13 @@ Stream* MixArchiveEntryFile::GetStream() {
 
 MixArchiveEntryMemory::MixArchiveEntryMemory(const std::string& name, std::uint32_t id,
                                              std::string bytes)
-    : MixArchiveEntry(MakeEntryName(name), id, static_cast<std::uint32_t>(bytes.size())),
-      stream(std::move(bytes)) {}
+    : MixArchiveEntryMemory(MakeEntryName(name), id, std::move(bytes)) {}
+
+MixArchiveEntryMemory::MixArchiveEntryMemory(std::unique_ptr<char[]> name, std::uint32_t id,
+                                             std::string bytes)
+    : MixArchiveEntry(name.get(), id, static_cast<std::uint32_t>(bytes.size())),
+      stream(std::move(bytes)),
+      ownName_(std::move(name)) {}
 
 Stream* MixArchiveEntryMemory::GetStream() {
     stream.Rewind();
@@ -155,10 +213,26 @@ std::vector<MixArchiveEntry*>& MixEntryRegistry() {
     return registry;
 }
 
+namespace {
+
+std::vector<std::unique_ptr<ArchiveEntries>>& ReadArchives() {
+    static std::vector<std::unique_ptr<ArchiveEntries>> archives;
+    return archives;
+}
+
+}  // namespace
+
+std::size_t LiveMixEntryCount() {
+    std::size_t count = MixEntryRegistry().size();
+    for (const auto& archive : ReadArchives()) count += archive->size();
+    return count;
+}
+
 void ReleaseMixEntries() {
     auto& registry = MixEntryRegistry();
     for (MixArchiveEntry* entry : registry) delete entry;
     registry.clear();
+    ReadArchives().clear();
 }
 
 MixFile::MixFile(const std::string& path) : path(path) {
@@ -168,29 +242,23 @@ MixFile::MixFile(const std::string& path) : path(path) {
     if (!SizeOfOpenFile(opened.get(), fileSize)) {
         throw MixIoError(path, "cannot determine the file's size: " + LastErrorText());
     }
-    // All entries share this one handle; it closes with the last of them.
-    const auto handle = std::make_shared<ArchiveHandle>(std::move(opened), path);
-    DirectoryReader reader(*handle, fileSize);
+    // Only a directory that passed every check is registered, so a refused archive
+    // leaves nothing behind.
+    auto archive = std::make_unique<ArchiveEntries>(std::move(opened), path);
+    DirectoryReader reader(*archive, fileSize);
     std::uint32_t indexOffset = 0;
     std::uint32_t namesOffset = 0;
     const std::uint32_t fileMagic = reader.ReadMagicAndTables(indexOffset, namesOffset);
-    std::vector<EntryRecord> records = reader.ReadEntries(indexOffset, namesOffset);
+    reader.ReadEntries(indexOffset, namesOffset);
     magic = fileMagic;
     // Entries read their data when they are written, from the file as it is then.
-    handle->Forget();
+    archive->handle.Forget();
 
-    // Only a directory that passed every check becomes entries, so a refused archive
-    // leaves nothing in the registry.
-    auto& registry = MixEntryRegistry();
-    registry.reserve(registry.size() + records.size());
     std::vector<MixArchiveEntry*> read;
-    read.reserve(records.size());
-    for (EntryRecord& record : records) {
-        auto* entry = new MixArchiveEntryFile(std::move(record.name), record.id, record.size,
-                                              handle, record.offset);
-        registry.push_back(entry);
-        read.push_back(entry);
-    }
+    read.reserve(archive->size());
+    for (MixArchiveEntryFile& entry : *archive) read.push_back(&entry);
+    // An archive without entries closes its handle here.
+    if (!read.empty()) ReadArchives().push_back(std::move(archive));
     ReplaceFiles(std::move(read));
 }
 

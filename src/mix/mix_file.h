@@ -12,9 +12,11 @@
 
 class MixArchiveEntry {
 public:
-    // name holds its terminating NUL (and possibly an earlier one, which cuts it).
-    MixArchiveEntry(std::unique_ptr<char[]> name, std::uint32_t id, std::uint32_t size)
-        : name(std::move(name)), id(id), size(size) {}
+    // name is NUL-terminated (it may hold an earlier NUL, which cuts it) and outlives
+    // the entry: an entry made on its own owns it, one read from a file shares its
+    // archive's store of names.
+    MixArchiveEntry(const char* name, std::uint32_t id, std::uint32_t size)
+        : name(name), id(id), size(size) {}
     MixArchiveEntry(const MixArchiveEntry&) = delete;
     MixArchiveEntry& operator=(const MixArchiveEntry&) = delete;
 
@@ -22,17 +24,17 @@ public:
     virtual Stream* GetStream() = 0;
     virtual ~MixArchiveEntry() = default;
 
-    std::unique_ptr<char[]> name;
+    const char* name;
     std::uint32_t id;
     std::uint32_t size;
 };
 
-// An entry whose data stays in the archive file it was read from.
+// An entry whose data stays in an archive file; file outlives the entry.
 class MixArchiveEntryFile final : public MixArchiveEntry {
 public:
-    MixArchiveEntryFile(std::unique_ptr<char[]> name, std::uint32_t id, std::uint32_t size,
-                        std::shared_ptr<ArchiveHandle> file, std::uint32_t offset)
-        : MixArchiveEntry(std::move(name), id, size), stream(std::move(file), offset, size) {}
+    MixArchiveEntryFile(const char* name, std::uint32_t id, std::uint32_t size, ArchiveHandle* file,
+                        std::uint32_t offset)
+        : MixArchiveEntry(name, id, size), stream(file, offset, size) {}
 
     Stream* GetStream() override;
 
@@ -47,15 +49,23 @@ public:
     Stream* GetStream() override;
 
     MemoryStream stream;
+
+private:
+    MixArchiveEntryMemory(std::unique_ptr<char[]> name, std::uint32_t id, std::string bytes);
+
+    std::unique_ptr<char[]> ownName_;
 };
 
-// Copies a name into the NUL-terminated heap array an entry owns.
+// Copies a name into the NUL-terminated heap array an entry made on its own keeps.
 std::unique_ptr<char[]> MakeEntryName(const std::string& name);
 
-// The process-wide owner of every entry: the reader registers each one it creates,
-// and archives only refer to them, so an entry can move between archives freely.
+// The process-wide owner of every entry, so that an entry can move between archives
+// freely: entries made one by one are registered here, and an archive read from a file
+// registers all of its entries at once, with their names and the handle they share.
 std::vector<MixArchiveEntry*>& MixEntryRegistry();
-// Destroys every registered entry, which closes the archive handles they share.
+// Entries alive: those registered one by one and those of every archive read.
+std::size_t LiveMixEntryCount();
+// Destroys every entry, which closes the archive handles they share.
 void ReleaseMixEntries();
 
 // Called with the body bytes written so far and the body's total.

@@ -1,6 +1,7 @@
 #include "mix/mix_patcher.h"
 
 #include <cstdio>
+#include <vector>
 
 #include "mix/mix_error.h"
 #include "mix/name_index.h"
@@ -14,8 +15,25 @@ void MixPatcher::ApplyPatch(MixFile* patch) {
     if (descriptorEntry == nullptr) return;
     const PatchDescriptor descriptor = ParsePatchDescriptor(ReadDescriptorText(*descriptorEntry));
 
-    // c_str(): a name from the descriptor ends at its first NUL, as entry names do.
-    NameIndex working(target_->entries);
+    // Only entries the descriptor names can move: the index holds just those, and the
+    // rest keep their places. c_str(): a name from the descriptor ends at its first NUL,
+    // as entry names do.
+    std::vector<const char*> named;
+    for (const auto* names : {&descriptor.removedFiles, &descriptor.updatedFiles}) {
+        for (const std::string& name : *names) named.push_back(name.c_str());
+    }
+    const NameSet namedSet(named);
+    std::vector<std::uint32_t> namedAt;
+    std::vector<MixArchiveEntry*> namedEntries;
+    for (std::uint32_t position = 0; position < target_->entries.size(); ++position) {
+        MixArchiveEntry* entry = target_->entries[position];
+        if (namedSet.Holds(entry->name)) {
+            namedAt.push_back(position);
+            namedEntries.push_back(entry);
+        }
+    }
+
+    NameIndex working(std::move(namedEntries));
     const NameIndex patchNames(patch->entries);
     for (const std::string& name : descriptor.removedFiles) working.RemoveFirst(name.c_str());
     for (const std::string& name : descriptor.updatedFiles) {
@@ -28,7 +46,21 @@ void MixPatcher::ApplyPatch(MixFile* patch) {
         working.RemoveFirst(name.c_str());
         working.Append(replacement);
     }
-    target_->ReplaceFiles(working.Entries());
+
+    std::vector<MixArchiveEntry*> patched;
+    patched.reserve(target_->entries.size() + descriptor.updatedFiles.size());
+    std::uint32_t next = 0;  // of the named entries
+    for (std::uint32_t position = 0; position < target_->entries.size(); ++position) {
+        if (next < namedAt.size() && namedAt[next] == position) {
+            if (working.Listed(next++)) patched.push_back(target_->entries[position]);
+        } else {
+            patched.push_back(target_->entries[position]);
+        }
+    }
+    for (; next < working.size(); ++next) {
+        if (working.Listed(next)) patched.push_back(working.At(next));
+    }
+    target_->ReplaceFiles(std::move(patched));
 }
 
 void PatchMixFile(const std::string& sourcePath, const std::string& outputPath,

@@ -54,15 +54,6 @@ void NameIndex::Append(MixArchiveEntry* entry) {
     Link(static_cast<std::uint32_t>(list_.size() - 1));
 }
 
-std::vector<MixArchiveEntry*> NameIndex::Entries() const {
-    std::vector<MixArchiveEntry*> listed;
-    listed.reserve(list_.size());
-    for (std::uint32_t position = 0; position < list_.size(); ++position) {
-        if (Listed(position)) listed.push_back(list_[position]);
-    }
-    return listed;
-}
-
 NameIndex::Chain* NameIndex::Find(const char* name, std::uint32_t hash) {
     return const_cast<Chain*>(static_cast<const NameIndex*>(this)->Find(name, hash));
 }
@@ -72,12 +63,12 @@ const NameIndex::Chain* NameIndex::Find(const char* name, std::uint32_t hash) co
     for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
         if (slots_[slot] == kNone) return nullptr;
         const Chain& chain = chains_[slots_[slot]];
-        if (chain.hash == hash && NamesMatch(list_[chain.key]->name.get(), name)) return &chain;
+        if (chain.hash == hash && NamesMatch(list_[chain.key]->name, name)) return &chain;
     }
 }
 
 std::uint32_t NameIndex::Link(std::uint32_t position) {
-    const char* name = list_[position]->name.get();
+    const char* name = list_[position]->name;
     const std::uint32_t hash = FoldedHash(name);
     if (Chain* chain = Find(name, hash)) {
         if (chain->head == kNone) {
@@ -111,4 +102,25 @@ bool NameIndex::Listed(std::uint32_t position) const {
     if (removedBefore_.empty()) return true;
     const auto removed = removedBefore_.find(list_[position]);
     return removed == removedBefore_.end() || position >= removed->second;
+}
+
+NameSet::NameSet(const std::vector<const char*>& names) {
+    std::size_t size = 16;
+    while (size < 4 * names.size()) size *= 2;
+    slots_.assign(size, {0, nullptr});
+    for (const char* name : names) {
+        const std::uint32_t hash = FoldedHash(name);
+        std::size_t slot = hash & (size - 1);
+        while (slots_[slot].second != nullptr) slot = (slot + 1) & (size - 1);
+        slots_[slot] = {hash, name};
+    }
+}
+
+bool NameSet::Holds(const char* name) const {
+    const std::uint32_t hash = FoldedHash(name);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t slot = hash & mask; slots_[slot].second != nullptr; slot = (slot + 1) & mask) {
+        if (slots_[slot].first == hash && NamesMatch(slots_[slot].second, name)) return true;
+    }
+    return false;
 }

@@ -21,8 +21,11 @@ public:
     void RemoveFirst(const char* name);
     // Lists entry last.
     void Append(MixArchiveEntry* entry);
-    // What is listed now, in order.
-    std::vector<MixArchiveEntry*> Entries() const;
+    // Every position ever listed, in order: those the index was built from, then
+    // those appended; and whether each is listed still.
+    std::uint32_t size() const { return static_cast<std::uint32_t>(list_.size()); }
+    MixArchiveEntry* At(std::uint32_t position) const { return list_[position]; }
+    bool Listed(std::uint32_t position) const;
 
     // Of the entries the index was built from, the first whose name matches a later
     // one's, and the first such later one; nulls when every name is distinct.
@@ -45,7 +48,6 @@ private:
     // Lists position last under its entry's name; returns the name's chain number.
     std::uint32_t Link(std::uint32_t position);
     void Grow();
-    bool Listed(std::uint32_t position) const;
 
     std::vector<MixArchiveEntry*> list_;
     std::vector<std::uint32_t> next_;
@@ -56,4 +58,19 @@ private:
     // n; removals are few, so this stays small.
     std::unordered_map<const MixArchiveEntry*, std::uint32_t> removedBefore_;
     std::pair<MixArchiveEntry*, MixArchiveEntry*> duplicate_{nullptr, nullptr};
+};
+
+// A few names, matched as NameIndex matches them, for picking out of a long list the
+// entries that they might name.
+class NameSet {
+public:
+    // The names must outlive the set.
+    explicit NameSet(const std::vector<const char*>& names);
+
+    bool Holds(const char* name) const;
+
+private:
+    // Open addressing, at most a quarter full, so that most names not held meet an
+    // empty slot at once.
+    std::vector<std::pair<std::uint32_t, const char*>> slots_;
 };

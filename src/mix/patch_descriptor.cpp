@@ -20,7 +20,7 @@ bool IsDescriptorName(const char* name) {
 
 MixArchiveEntry* FindDescriptorEntry(const MixFile& patch) {
     for (MixArchiveEntry* entry : patch.entries) {
-        if (IsDescriptorName(entry->name.get())) return entry;
+        if (IsDescriptorName(entry->name)) return entry;
     }
     return nullptr;
 }

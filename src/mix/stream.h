@@ -26,12 +26,12 @@ protected:
 };
 
 // A window of an archive file. The handle is the archive's, shared with the other
-// entries of the same file; every read names its own offset, so a window read after
-// another one still reads its own bytes.
+// entries of the same file and outliving them; every read names its own offset, so a
+// window read after another one still reads its own bytes.
 class FileStream final : public Stream {
 public:
-    FileStream(std::shared_ptr<ArchiveHandle> file, std::uint32_t start, std::uint32_t length)
-        : length(length), start(start), file(std::move(file)) {}
+    FileStream(ArchiveHandle* file, std::uint32_t start, std::uint32_t length)
+        : length(length), start(start), file(file) {}
 
     std::int32_t Read(char* buffer, std::uint32_t count) override;
 
@@ -41,7 +41,7 @@ public:
     std::uint32_t length;
     std::uint32_t start;
     std::uint32_t position = 0;
-    std::shared_ptr<ArchiveHandle> file;
+    ArchiveHandle* file;
 };
 
 // Bytes held in memory, for entries that come from no archive (a freshly made

@@ -22,7 +22,7 @@ using EntryList = std::vector<MixArchiveEntry*>;
 
 MixArchiveEntry* ScanFirst(const EntryList& list, const char* name) {
     for (MixArchiveEntry* entry : list) {
-        if (NamesMatch(entry->name.get(), name)) return entry;
+        if (NamesMatch(entry->name, name)) return entry;
     }
     return nullptr;
 }
@@ -35,9 +35,9 @@ std::string ReferenceDiff(TempDir& dir, const std::string& oldPath, const std::s
         const EntryList& list = archive->entries;
         for (std::size_t i = 0; i < list.size(); ++i) {
             for (std::size_t j = i + 1; j < list.size(); ++j) {
-                if (NamesMatch(list[i]->name.get(), list[j]->name.get())) {
-                    return std::string("refused: \"") + list[i]->name.get() + "\" and \"" +
-                           list[j]->name.get() + "\"";
+                if (NamesMatch(list[i]->name, list[j]->name)) {
+                    return std::string("refused: \"") + list[i]->name + "\" and \"" +
+                           list[j]->name + "\"";
                 }
             }
         }
@@ -46,14 +46,13 @@ std::string ReferenceDiff(TempDir& dir, const std::string& oldPath, const std::s
     std::vector<std::string> updated;
     EntryList entries;
     for (MixArchiveEntry* entry : before.entries) {
-        if (ScanFirst(after.entries, entry->name.get()) == nullptr)
-            removed.push_back(entry->name.get());
+        if (ScanFirst(after.entries, entry->name) == nullptr) removed.push_back(entry->name);
     }
     for (MixArchiveEntry* entry : after.entries) {
-        MixArchiveEntry* old = ScanFirst(before.entries, entry->name.get());
-        if (old == nullptr || std::strcmp(old->name.get(), entry->name.get()) != 0 ||
-            old->id != entry->id || ReadEntry(*old) != ReadEntry(*entry)) {
-            updated.push_back(entry->name.get());
+        MixArchiveEntry* old = ScanFirst(before.entries, entry->name);
+        if (old == nullptr || std::strcmp(old->name, entry->name) != 0 || old->id != entry->id ||
+            ReadEntry(*old) != ReadEntry(*entry)) {
+            updated.push_back(entry->name);
             entries.push_back(entry);
         }
     }
@@ -227,7 +226,7 @@ TEST_F(MixDiffTest, IndexedPatchEditsTheListAsTheScanningPatchDid) {
             removed.push_back(sweep.Variant(sweep.Below(kNameGroups.size())));
         }
         for (std::size_t n = patch.empty() ? 0 : sweep.Below(4); n > 0; --n) {
-            updated.push_back(sweep.Chance(0.9) ? patch[sweep.Below(patch.size())]->name.get()
+            updated.push_back(sweep.Chance(0.9) ? patch[sweep.Below(patch.size())]->name
                                                 : "absent");
         }
         // Names that are not UTF-8 reach the descriptor spoilt, and then match nothing.

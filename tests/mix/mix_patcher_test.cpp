@@ -44,7 +44,7 @@ protected:
     }
     void TearDown() override {
         SetStatusSink(nullptr);
-        EXPECT_TRUE(MixEntryRegistry().empty()) << "the patch operation leaves no entry behind";
+        EXPECT_EQ(LiveMixEntryCount(), 0u) << "the patch operation leaves no entry behind";
         EXPECT_EQ(OpenDescriptorCount(), descriptors) << "every handle is closed";
         MixTest::TearDown();
     }
@@ -155,7 +155,7 @@ TEST_F(MixPatcherTest, FailuresLeaveTheOutputAsItWas) {
     for (const char* text : {"not json", "", "{\"removedFiles\":[]}"}) {
         EXPECT_THROW(patchWith(text), nlohmann::json::exception) << text;
         ExpectOutputUntouched();
-        EXPECT_TRUE(MixEntryRegistry().empty());
+        EXPECT_EQ(LiveMixEntryCount(), 0u);
     }
 
     WriteBytes(dir.File("patch.mix"), BuildMix({{".vantle.patch", 1, Descriptor({}, {})}}));

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <gtest/gtest.h>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,9 +35,10 @@ inline std::uint32_t GetLE32(const std::string& bytes, std::size_t at) {
 }
 
 // Data back to back from offset 16 without fill, then the index, then the names: a
-// layout the writer never produces, so reading it tests the reader alone.
-inline std::string BuildMix(const std::vector<RawEntry>& entries,
-                            const std::string& magic = "MIX1") {
+// layout the writer never produces, so reading it tests the reader alone. With a fill
+// byte, each entry's data is followed by that many of it as the writer's fill to 8.
+inline std::string BuildMix(const std::vector<RawEntry>& entries, const std::string& magic = "MIX1",
+                            std::optional<char> fill = std::nullopt) {
     std::string body;
     std::string index = LE32(static_cast<std::uint32_t>(entries.size()));
     std::string names = LE32(static_cast<std::uint32_t>(entries.size()));
@@ -44,6 +46,7 @@ inline std::string BuildMix(const std::vector<RawEntry>& entries,
         index += LE32(entry.id) + LE32(static_cast<std::uint32_t>(16 + body.size())) +
                  LE32(static_cast<std::uint32_t>(entry.data.size()));
         body += entry.data;
+        if (fill) body.append((0u - entry.data.size()) % 8u, *fill);
         names += static_cast<char>(entry.name.size() + 1);
         names += entry.name;
         names += '\0';
@@ -74,7 +77,7 @@ inline std::string ReadEntry(MixArchiveEntry& entry) {
 inline std::vector<RawEntry> Contents(const MixFile& archive) {
     std::vector<RawEntry> contents;
     for (MixArchiveEntry* entry : archive.entries) {
-        contents.push_back({entry->name.get(), entry->id, ReadEntry(*entry)});
+        contents.push_back({entry->name, entry->id, ReadEntry(*entry)});
     }
     return contents;
 }
@@ -99,6 +102,6 @@ std::size_t OpenDescriptorCount();
 // Every test starts and ends with an empty entry registry.
 class MixTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_TRUE(MixEntryRegistry().empty()); }
+    void SetUp() override { ASSERT_EQ(LiveMixEntryCount(), 0u); }
     void TearDown() override { ReleaseMixEntries(); }
 };

@@ -111,10 +111,10 @@ TEST_F(MixWriterTest, NamesTooLongForTheLengthByteAreRefusedBeforeWriting) {
 TEST_F(MixWriterTest, BodyBeyondFourGibibytesIsRefused) {
     TempDir dir;
     WriteBytes(dir.File("any"), "x");
-    auto handle = std::make_shared<ArchiveHandle>(OpenFile(dir.File("any"), "rb"), dir.File("any"));
+    ArchiveHandle handle(OpenFile(dir.File("any"), "rb"), dir.File("any"));
     MixFile archive;
     for (std::uint32_t id = 0; id < 2; ++id) {
-        auto* entry = new MixArchiveEntryFile(MakeEntryName("big"), id, 0xFFFFFFF0u, handle, 0);
+        auto* entry = new MixArchiveEntryFile("big", id, 0xFFFFFFF0u, &handle, 0);
         MixEntryRegistry().push_back(entry);
         archive.entries.push_back(entry);
     }
@@ -148,44 +148,54 @@ TEST_F(MixWriterTest, EntryDeliveringLessThanItsSizeIsAnError) {
     }
 }
 
-// Large entries of an archive file are queued for the system to copy; entries held in
-// memory always pass through the buffer. Both give the same bytes, also where the output
-// is not a new file, or one the system cannot write to at an offset (appending), so that
-// what it queued comes back through the buffer.
+// Large entries of an archive file, and runs of entries lying back to back in it as the
+// writer lays them out, are queued for the system to copy where the fill between them is
+// zeros; other runs are read in spans bigger than the buffer, and entries held in memory
+// always pass through it. All give the same bytes, zeros for fill whatever the source
+// holds there, also where the output is not a new file, or one the system cannot write to
+// at an offset (appending), so that what it queued comes back through the buffer.
 TEST_F(MixWriterTest, EntriesFromFilesAndFromMemoryWriteTheSameBytes) {
     TempDir dir;
+    std::vector<std::size_t> sizes = {0u, 1u, 65535u, 65536u, 65537u, 7u, 200001u, 8u, 99999u};
+    for (std::size_t i = 0; i < 60; ++i) sizes.push_back(3000 + i * 37);
     std::vector<RawEntry> raw;
-    for (const std::size_t size : {0u, 1u, 65535u, 65536u, 65537u, 7u, 200001u, 8u, 99999u}) {
-        const auto id = static_cast<std::uint32_t>(raw.size());
+    for (const std::size_t size : sizes) {
+        const auto id = static_cast<std::uint32_t>(raw.size() + 1);
         raw.push_back({"e" + std::to_string(id), id, Pattern(size, id)});
     }
-    WriteBytes(dir.File("source.mix"), BuildMix(raw));
+    // Listed first, it splits the file's order into a run of large entries and one of small.
+    raw[9].id = 0;
     MixFile inMemory;
+    std::vector<MixArchiveEntry*> entries;
     for (const RawEntry& entry : raw) {
-        inMemory.entries.push_back(NewMemoryEntry(entry.name, entry.id, entry.data));
+        entries.push_back(NewMemoryEntry(entry.name, entry.id, entry.data));
     }
+    inMemory.ReplaceFiles(entries);
     const std::string expected = WriteToBytes(inMemory, dir);
-    const MixFile fromFile(dir.File("source.mix"));
 
-    WriteMixFileTo(fromFile, dir.File("new.mix"));
-    EXPECT_EQ(ReadBytes(dir.File("new.mix")), expected);
-    const std::string prefix = "prefix";
-    const std::string longer(expected.size() + 9, '\xFF');
-    const struct {
-        const char* mode;
-        std::string before;
-        std::size_t at;
-        std::string after;
-    } outputs[] = {{"r+b", prefix, prefix.size(), prefix + expected},
-                   {"r+b", longer, 0, expected + longer.substr(expected.size())},
-                   {"ab", prefix, prefix.size(), prefix + expected}};
-    for (const auto& output : outputs) {
-        WriteBytes(dir.File("old.mix"), output.before);
-        UniqueFile out = OpenFile(dir.File("old.mix"), output.mode);
-        ASSERT_TRUE(SeekTo(out.get(), output.at));
-        fromFile.Write(out.get(), dir.File("old.mix"));
-        out.reset();
-        EXPECT_EQ(ReadBytes(dir.File("old.mix")), output.after) << output.mode;
+    for (const char fill : {'\0', '\xAA'}) {
+        WriteBytes(dir.File("source.mix"), BuildMix(raw, "MIX1", fill));
+        const MixFile fromFile(dir.File("source.mix"));
+        WriteMixFileTo(fromFile, dir.File("new.mix"));
+        EXPECT_EQ(ReadBytes(dir.File("new.mix")), expected) << int{fill};
+        const std::string prefix = "prefix";
+        const std::string longer(expected.size() + 9, '\xFF');
+        const struct {
+            const char* mode;
+            std::string before;
+            std::size_t at;
+            std::string after;
+        } outputs[] = {{"r+b", prefix, prefix.size(), prefix + expected},
+                       {"r+b", longer, 0, expected + longer.substr(expected.size())},
+                       {"ab", prefix, prefix.size(), prefix + expected}};
+        for (const auto& output : outputs) {
+            WriteBytes(dir.File("old.mix"), output.before);
+            UniqueFile out = OpenFile(dir.File("old.mix"), output.mode);
+            ASSERT_TRUE(SeekTo(out.get(), output.at));
+            fromFile.Write(out.get(), dir.File("old.mix"));
+            out.reset();
+            EXPECT_EQ(ReadBytes(dir.File("old.mix")), output.after) << output.mode << int{fill};
+        }
     }
 }
 

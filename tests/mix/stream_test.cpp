@@ -33,9 +33,7 @@ private:
     std::uint32_t piece_;
 };
 
-std::shared_ptr<ArchiveHandle> OpenHandle(const std::string& path) {
-    return std::make_shared<ArchiveHandle>(OpenFile(path, "rb"), path);
-}
+ArchiveHandle OpenHandle(const std::string& path) { return {OpenFile(path, "rb"), path}; }
 
 std::string CopyToFile(Stream& stream, const std::string& path, std::uint64_t* copied = nullptr) {
     UniqueFile out = OpenFile(path, "wb");
@@ -50,7 +48,8 @@ std::string CopyToFile(Stream& stream, const std::string& path, std::uint64_t* c
 TEST(FileStreamTest, ReadsOnlyItsWindowAndClampsAtTheEnd) {
     TempDir dir;
     WriteBytes(dir.File("a"), "0123456789abcdefghij");
-    FileStream stream(OpenHandle(dir.File("a")), 5, 10);
+    ArchiveHandle handle = OpenHandle(dir.File("a"));
+    FileStream stream(&handle, 5, 10);
     stream.Rewind();
     char buffer[64] = {};
 
@@ -67,9 +66,9 @@ TEST(FileStreamTest, ReadsOnlyItsWindowAndClampsAtTheEnd) {
 TEST(FileStreamTest, WindowsSharingAHandleReadTheirOwnBytesWhenInterleaved) {
     TempDir dir;
     WriteBytes(dir.File("a"), "AAAAAAAABBBBBBBB");
-    auto handle = OpenHandle(dir.File("a"));
-    FileStream first(handle, 0, 8);
-    FileStream second(handle, 8, 8);
+    ArchiveHandle handle = OpenHandle(dir.File("a"));
+    FileStream first(&handle, 0, 8);
+    FileStream second(&handle, 8, 8);
     first.Rewind();
     second.Rewind();
     char buffer[8];
@@ -83,7 +82,8 @@ TEST(FileStreamTest, WindowsSharingAHandleReadTheirOwnBytesWhenInterleaved) {
 TEST(FileStreamTest, TruncatedFileYieldsFewerBytesWithoutError) {
     TempDir dir;
     WriteBytes(dir.File("a"), "0123");
-    FileStream stream(OpenHandle(dir.File("a")), 2, 10);
+    ArchiveHandle handle = OpenHandle(dir.File("a"));
+    FileStream stream(&handle, 2, 10);
     stream.Rewind();
     EXPECT_EQ(CopyToFile(stream, dir.File("out")), "23");
 }

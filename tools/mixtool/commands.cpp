@@ -70,7 +70,7 @@ std::vector<std::string> ExtractionPaths(const std::string& archive, const MixFi
     std::vector<std::string> paths;
     NameClaims claims;
     for (const MixArchiveEntry* entry : mix.entries) {
-        const std::string name = entry->name.get();
+        const std::string name = entry->name;
         ConfinedName confined = ConfineName(directory, name);
         if (!confined.ok()) {
             throw MixLimitError(archive, "entry name \"" + name + "\" " + confined.refusal +
@@ -117,14 +117,14 @@ void ListArchive(const std::string& archivePath, bool tsv) {
     if (tsv) {
         for (const MixArchiveEntry* entry : archive.entries) {
             std::printf("%" PRIu32 "\t%" PRIu32 "\t%" PRIu32 "\t%s\n", entry->id, OffsetOf(*entry),
-                        entry->size, entry->name.get());
+                        entry->size, entry->name);
         }
         return;
     }
     std::printf("%-10s  %10s  %10s  %s\n", "id", "offset", "size", "name");
     for (const MixArchiveEntry* entry : archive.entries) {
         std::printf("0x%08" PRIX32 "  %10" PRIu32 "  %10" PRIu32 "  %s\n", entry->id,
-                    OffsetOf(*entry), entry->size, entry->name.get());
+                    OffsetOf(*entry), entry->size, entry->name);
     }
     std::printf("%zu entries, %" PRIu64 " bytes of data\n", archive.entries.size(),
                 TotalSize(archive));
@@ -149,7 +149,7 @@ void ExtractArchive(const std::string& archivePath, const std::string& directory
             throw MixIoError(paths[i], "write failed: " + LastErrorText());
         }
         if (copied != entry.size) {
-            throw MixFormatError(archivePath, "entry \"" + std::string(entry.name.get()) +
+            throw MixFormatError(archivePath, "entry \"" + std::string(entry.name) +
                                                   "\" delivered " + std::to_string(copied) +
                                                   " of its " + std::to_string(entry.size) +
                                                   " bytes");

@@ -13,12 +13,16 @@ InputFileEntry::~InputFileEntry() {
 }
 
 Stream* InputFileEntry::GetStream() {
-    if (streaming != nullptr && streaming != this) streaming->stream_.reset();
+    if (streaming != nullptr && streaming != this) {
+        streaming->stream_.reset();
+        streaming->file_.reset();
+    }
     streaming = this;
     if (!stream_) {
         UniqueFile file = OpenFile(path_, "rb");
         if (!file) throw MixIoError(path_, "cannot open for reading: " + LastErrorText());
-        stream_.emplace(std::make_shared<ArchiveHandle>(std::move(file), path_), 0, size);
+        file_.emplace(std::move(file), path_);
+        stream_.emplace(&*file_, 0, size);
     }
     stream_->Rewind();
     return &*stream_;

@@ -1,6 +1,7 @@
 // An archive entry whose data is a whole file on disk, for building archives.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -13,12 +14,20 @@
 class InputFileEntry final : public MixArchiveEntry {
 public:
     InputFileEntry(const std::string& name, std::uint32_t id, std::uint32_t size, std::string path)
-        : MixArchiveEntry(MakeEntryName(name), id, size), path_(std::move(path)) {}
+        : InputFileEntry(MakeEntryName(name), id, size, std::move(path)) {}
     ~InputFileEntry() override;
 
     Stream* GetStream() override;
 
 private:
+    InputFileEntry(std::unique_ptr<char[]> name, std::uint32_t id, std::uint32_t size,
+                   std::string path)
+        : MixArchiveEntry(name.get(), id, size),
+          ownName_(std::move(name)),
+          path_(std::move(path)) {}
+
+    std::unique_ptr<char[]> ownName_;
     std::string path_;
+    std::optional<ArchiveHandle> file_;
     std::optional<FileStream> stream_;
 };
