@@ -36,7 +36,7 @@ std::string RelativeName(const std::string& root, const std::string& fullPath) {
 
 struct WalkedFile {
     std::string path;
-    std::uint64_t size;  // only looked up when several threads share the files
+    std::uint64_t size;  // only looked up when the largest go first
 };
 
 void Walk(const std::string& current, bool sizes, std::vector<WalkedFile>& files) {
@@ -57,11 +57,14 @@ void Walk(const std::string& current, bool sizes, std::vector<WalkedFile>& files
 }
 
 // One stream on one thread hashes in walk order, as the status always named the files.
-// Several take the largest first, so that none is left alone with a big archive at the end.
-std::vector<std::size_t> HashingOrder(const std::vector<WalkedFile>& files, unsigned threads) {
+// Several threads, or lanes, take the largest first, so that none is left alone with a big
+// archive at the end (a lane, which moves at an eighth of its thread's pace, even less).
+bool LargestFirst(unsigned threads, bool lanes) { return threads > 1 || lanes; }
+
+std::vector<std::size_t> HashingOrder(const std::vector<WalkedFile>& files, bool largestFirst) {
     std::vector<std::size_t> order(files.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-    if (threads > 1) {
+    if (largestFirst) {
         std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
             return files[a].size > files[b].size;
         });
@@ -115,12 +118,11 @@ private:
 };
 
 std::vector<FileChecksum> HashFiles(const std::string& root, const std::vector<WalkedFile>& files,
-                                    unsigned threads) {
+                                    unsigned threads, bool lanes) {
     const std::size_t count = files.size();
-    const std::vector<std::size_t> order = HashingOrder(files, threads);
+    const std::vector<std::size_t> order = HashingOrder(files, LargestFirst(threads, lanes));
     std::vector<FileChecksum> results(count);
     std::vector<std::exception_ptr> failures(count);
-    const bool lanes = Sha256LanesPay();
     std::vector<ChecksumReader> readers(lanes ? 0 : threads);
     std::vector<LaneHasher> laneHashers(lanes ? threads : 0);
     // Files in the order they are done, each slot published to the calling thread, which
@@ -204,9 +206,10 @@ void LoadFiles(const std::string& root, const std::string& current,
                std::vector<FileChecksum>& list) {
     const unsigned threads = WorkerThreadCount();
     std::vector<WalkedFile> files;
-    Walk(current, threads > 1, files);
+    const bool lanes = Sha256LanesPay();
+    Walk(current, LargestFirst(threads, lanes), files);
     const auto used = static_cast<unsigned>(std::min<std::size_t>(threads, files.size()));
-    std::vector<FileChecksum> found = HashFiles(root, files, std::max(used, 1u));
+    std::vector<FileChecksum> found = HashFiles(root, files, std::max(used, 1u), lanes);
     list.insert(list.end(), std::make_move_iterator(found.begin()),
                 std::make_move_iterator(found.end()));
 }
