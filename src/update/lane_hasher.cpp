@@ -59,8 +59,10 @@ bool LaneHasher::Fill(std::size_t lane, FileHashFeed& feed) {
 }
 
 // Takes the feed's next file into the lane, unless it has none. A file that cannot be
-// opened is reported and leaves the lane idle.
+// opened is reported and leaves the lane idle, as does one hashed alone.
 bool LaneHasher::Start(std::size_t lane, FileHashFeed& feed) {
+    const bool allIdle =
+        std::none_of(lanes_.begin(), lanes_.end(), [](const Lane& other) { return other.busy; });
     std::size_t file = 0;
     if (!feed.Take(file, path_)) return false;
     Lane& current = lanes_[lane];
@@ -75,6 +77,7 @@ bool LaneHasher::Start(std::size_t lane, FileHashFeed& feed) {
     current.compressed = 0;
     current.atEnd = false;
     std::memcpy(states_[lane], kSha256Initial, sizeof states_[lane]);
+    if (allIdle && feed.TooLargeForALane(file)) FinishAlone(lane, feed);
     return true;
 }
 

@@ -19,6 +19,10 @@ public:
     // left or the work has stopped.
     virtual bool Take(std::size_t& file, std::string& path) = 0;
     virtual bool Stopped() const = 0;
+    // Whether a file just taken is so large beside what is left to take that, even hashed
+    // alone, it would be among the last to finish: a lane, at about half a single stream's
+    // pace, would leave it last of all.
+    virtual bool TooLargeForALane(std::size_t file) const = 0;
     // Each file taken ends in one of these, unless the work stops first. Either may throw:
     // the hasher then drops the files in hand.
     virtual void Hashed(std::size_t file, const Sha256Digest& digest) = 0;
@@ -35,7 +39,8 @@ public:
     LaneHasher& operator=(const LaneHasher&) = delete;
 
     // Hashes what feed hands out until it has no more, or until it stops: the files in hand
-    // are then dropped unfinished. Reads through 1 MiB of its own, whatever the files.
+    // are then dropped unfinished. A file too large for a lane, taken while every lane is
+    // idle, is hashed alone at once. Reads through 1 MiB of its own, whatever the files.
     void Run(FileHashFeed& feed);
 
 private:

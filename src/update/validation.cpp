@@ -81,12 +81,15 @@ class QueueFeed final : public FileHashFeed {
 public:
     using Finish = std::function<void(std::size_t file, std::exception_ptr failure)>;
     QueueFeed(const std::string& root, const std::vector<WalkedFile>& files,
-              const std::vector<std::size_t>& order, WorkQueue& queue,
-              std::vector<FileChecksum>& results, Finish finish)
+              const std::vector<std::size_t>& order, WorkQueue& queue, unsigned threads,
+              std::atomic<std::uint64_t>& untaken, std::vector<FileChecksum>& results,
+              Finish finish)
         : root_(root),
           files_(files),
           order_(order),
           queue_(queue),
+          threads_(threads),
+          untaken_(untaken),
           results_(results),
           finish_(std::move(finish)) {}
 
@@ -95,9 +98,16 @@ public:
         if (!queue_.Take(item)) return false;
         file = order_[item];
         path = files_[file].path;
+        left_ = untaken_.fetch_sub(files_[file].size);
         return true;
     }
     bool Stopped() const override { return queue_.Stopped(); }
+    // Eight lanes cost about two single streams, so the pool gets through what was left
+    // when the file was taken (left_, the file included) in about the time one stream
+    // takes for left_ / (4 * threads).
+    bool TooLargeForALane(std::size_t file) const override {
+        return files_[file].size * 4 * threads_ > left_;
+    }
     void Hashed(std::size_t file, const Sha256Digest& digest) override {
         const std::string& path = files_[file].path;
         results_[file] = {path, ToUpperHex(digest), RelativeName(root_, path)};
@@ -113,6 +123,9 @@ private:
     const std::vector<WalkedFile>& files_;
     const std::vector<std::size_t>& order_;
     WorkQueue& queue_;
+    const unsigned threads_;
+    std::atomic<std::uint64_t>& untaken_;  // bytes of the files no thread has taken yet
+    std::uint64_t left_ = 0;               // untaken_ as this thread took its last file
     std::vector<FileChecksum>& results_;
     Finish finish_;
 };
@@ -137,6 +150,8 @@ std::vector<FileChecksum> HashFiles(const std::string& root, const std::vector<W
         }
     };
     WorkQueue queue(count);
+    std::atomic<std::uint64_t> untaken{0};
+    for (const WalkedFile& file : files) untaken += file.size;
     const auto finish = [&](unsigned worker, std::size_t i, std::exception_ptr failure) {
         if (failure) {
             failures[i] = failure;
@@ -150,7 +165,7 @@ std::vector<FileChecksum> HashFiles(const std::string& root, const std::vector<W
     std::exception_ptr sinkFailure;
     RunOnThreads(threads, [&](unsigned worker) {
         QueueFeed feed(
-            root, files, order, queue, results,
+            root, files, order, queue, threads, untaken, results,
             [&](std::size_t i, std::exception_ptr failure) { finish(worker, i, failure); });
         try {
             if (lanes) {
