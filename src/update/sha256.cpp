@@ -24,9 +24,6 @@ alignas(16) const std::uint32_t kSha256Rounds[64] = {
 
 namespace {
 
-constexpr std::uint32_t kInitial[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                                       0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-
 inline std::uint32_t LoadBigEndian(const std::uint8_t* p) {
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) |
            p[3];
@@ -71,6 +68,8 @@ constexpr Sha256Engine kBestFirst[] = {Sha256Engine::kHardware, Sha256Engine::kA
 
 Sha256Engine ChooseAuto() {
     if (const char* forced = std::getenv("KESTRAVA_SHA256")) {
+        if (std::strcmp(forced, "lanes") == 0 && Sha256EngineAvailable(Sha256Engine::kAvx2))
+            return Sha256Engine::kAvx2;
         for (Sha256Engine engine : kBestFirst) {
             if (std::strcmp(forced, Sha256EngineName(engine)) == 0 && Sha256EngineAvailable(engine))
                 return engine;
@@ -104,6 +103,13 @@ bool Sha256HardwareAvailable() { return Sha256EngineAvailable(Sha256Engine::kHar
 Sha256Engine Sha256AutoEngine() {
     static const Sha256Engine engine = ChooseAuto();
     return engine;
+}
+
+bool Sha256LanesPay() {
+    if (!Sha256EngineAvailable(Sha256Engine::kAvx2)) return false;
+    const char* forced = std::getenv("KESTRAVA_SHA256");
+    if (forced != nullptr && *forced != '\0') return std::strcmp(forced, "lanes") == 0;
+    return Sha256AutoEngine() == Sha256Engine::kAvx2;
 }
 
 const char* Sha256EngineName(Sha256Engine engine) {
@@ -158,10 +164,12 @@ Sha256::Sha256(Sha256Engine engine) {
     Reset();
 }
 
-void Sha256::Reset() {
-    std::memcpy(state_, kInitial, sizeof state_);
+void Sha256::Reset() { Resume(kSha256Initial, 0); }
+
+void Sha256::Resume(const std::uint32_t state[8], std::uint64_t length) {
+    std::memcpy(state_, state, sizeof state_);
     pendingSize_ = 0;
-    length_ = 0;
+    length_ = length;
 }
 
 void Sha256::Update(const void* data, std::size_t size) {

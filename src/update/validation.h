@@ -24,8 +24,9 @@ private:
 };
 
 // Appends a FileChecksum for every regular file below current, a directory's own files
-// before its subdirectories. The files are hashed on WorkerThreadCount() threads; the
-// calling thread shows "Loading File " + name for each as it is done. A file that cannot
+// before its subdirectories. The files are hashed on WorkerThreadCount() threads (each
+// eight at a time where Sha256LanesPay); the calling thread shows "Loading File " + name for
+// each as it is done. A file that cannot
 // be read stops the others and raises its ValidationError (the first in walk order, when
 // several fail before they stop).
 void LoadFiles(const std::string& root, const std::string& current,

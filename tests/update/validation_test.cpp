@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/worker_threads.h"
+#include "scoped_environment.h"
 #include "thread_count.h"
 #include "update/sha256.h"
 #include "update/update_error.h"
@@ -15,6 +16,14 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kEmptyDigest = "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855";
+
+// The ways validation hashes, as KESTRAVA_SHA256 forces them: one stream on the processor's
+// best engine, and where AVX2 is, eight files at once in lanes.
+std::vector<std::string> HashingPaths() {
+    std::vector<std::string> paths = {Sha256EngineName(Sha256AutoEngine())};
+    if (Sha256EngineAvailable(Sha256Engine::kAvx2)) paths.push_back("lanes");
+    return paths;
+}
 
 class ValidateFilesTest : public ::testing::Test {
 protected:
@@ -161,23 +170,27 @@ TEST_F(ValidateFilesTest, UnreadableFileIsNamedInTheError) {
     WriteTree(Game(), others);
     fs::create_symlink("/proc/self/mem", temp.File("game/data/locked.mix"));
     WriteManifest({});
-    for (unsigned threads : {1u, 4u}) {
-        ThreadCount count(threads);
-        try {
-            Validate();
-            FAIL() << "no error";
-        } catch (const ValidationError& error) {
-            EXPECT_NE(std::string(error.what()).find("data/locked.mix"), std::string::npos)
-                << error.what();
+    for (const std::string& path : HashingPaths()) {
+        ScopedEnvironment forced("KESTRAVA_SHA256", path);
+        for (unsigned threads : {1u, 4u}) {
+            ThreadCount count(threads);
+            try {
+                Validate();
+                FAIL() << "no error, " << path;
+            } catch (const ValidationError& error) {
+                EXPECT_NE(std::string(error.what()).find("data/locked.mix"), std::string::npos)
+                    << error.what();
+            }
         }
     }
 }
 
 // The pool takes the largest files first and names each as it is done; what it finds and
-// reports is the sequential walk's, whatever the number of threads.
-TEST_F(ValidateFilesTest, EveryThreadCountFindsWhatOneThreadFinds) {
+// reports is the sequential walk's, whatever the number of threads, in lanes or not.
+TEST_F(ValidateFilesTest, EveryThreadCountAndLanesFindWhatOneStreamFinds) {
     Tree files;
-    const std::size_t sizes[] = {0, 1, 4095, (1 << 20) - 1, 1 << 20, (1 << 20) + 1, 3 << 20};
+    const std::size_t sizes[] = {
+        0, 1, 55, 64, 65, 127, 4095, (1 << 20) - 1, 1 << 20, (1 << 20) + 1, 3 << 20};
     for (std::size_t i = 0; i < 60; ++i) {
         std::string data(sizes[i % std::size(sizes)], '\0');
         for (std::size_t j = 0; j < data.size(); j += 4093) data[j] = static_cast<char>(i + j);
@@ -206,10 +219,18 @@ TEST_F(ValidateFilesTest, EveryThreadCountFindsWhatOneThreadFinds) {
         std::sort(status.texts.begin(), status.texts.end());
         return std::make_pair(facts, status.texts);
     };
-    const auto sequential = run(1);
+    const std::vector<std::string> paths = HashingPaths();
+    const auto sequential = [&] {
+        ScopedEnvironment oneStream("KESTRAVA_SHA256", paths[0]);
+        return run(1);
+    }();
     ASSERT_EQ(sequential.first.size(), files.size() + 1 + 60 / 10 * 2 + 1);
-    for (unsigned threads : {2u, 3u, kMostWorkerThreads}) {
-        EXPECT_EQ(run(threads), sequential) << threads << " threads";
+    for (const std::string& path : paths) {
+        ScopedEnvironment forced("KESTRAVA_SHA256", path);
+        ASSERT_EQ(Sha256LanesPay(), path == "lanes");
+        for (unsigned threads : {1u, 2u, 3u, kMostWorkerThreads}) {
+            EXPECT_EQ(run(threads), sequential) << path << ", " << threads << " threads";
+        }
     }
 }
 
