@@ -65,6 +65,7 @@ BuildFiles ScanBuild(const fs::path& directory, WorkPool& pool, const ProgressSi
     Sha256 warm;  // its engine is chosen once, here, before any worker asks
     Counters counters;
     if (progress) progress(state);
+    const AbandonOnThrow guard(pool);
     for (auto* named : order) {
         pool.Submit([&, named] {
             named->second.checksum =

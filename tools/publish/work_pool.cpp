@@ -121,6 +121,12 @@ void WorkPool::RethrowFailure() {
     std::rethrow_exception(failure_);
 }
 
+void WorkPool::Abandon() {
+    Locked lock(mutex_);
+    stopped_ = true;
+    while (unfinished_ != 0) pthread_cond_wait(&finished_, &mutex_);
+}
+
 void WorkPool::Wait(const Ticket& ticket) {
     Locked lock(mutex_);
     while (!ticket->finished && !failure_) pthread_cond_wait(&finished_, &mutex_);

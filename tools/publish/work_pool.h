@@ -43,6 +43,9 @@ public:
     // failure, until no job runs, then rethrows it.
     void WaitAll(const std::function<void()>& tick = {}, unsigned intervalMs = 100);
     bool Stopped() const { return stopped_.load(std::memory_order_relaxed); }
+    // Drops the jobs not yet started and waits for the running ones; the pool runs no job
+    // after this.
+    void Abandon();
 
 private:
     static void* Run(void* pool);
@@ -58,4 +61,21 @@ private:
     bool closing_ = false;
     std::atomic<bool> stopped_{false};
     std::exception_ptr failure_;
+};
+
+// For a caller whose jobs use its locals: should it leave by an exception of its own (a
+// read or write that failed on its thread), the jobs are abandoned before the locals go.
+class AbandonOnThrow {
+public:
+    explicit AbandonOnThrow(WorkPool& pool)
+        : pool_(pool), exceptions_(std::uncaught_exceptions()) {}
+    ~AbandonOnThrow() {
+        if (std::uncaught_exceptions() > exceptions_) pool_.Abandon();
+    }
+    AbandonOnThrow(const AbandonOnThrow&) = delete;
+    AbandonOnThrow& operator=(const AbandonOnThrow&) = delete;
+
+private:
+    WorkPool& pool_;
+    int exceptions_;
 };

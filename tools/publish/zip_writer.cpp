@@ -77,6 +77,7 @@ void ZipBatch::AddEntry(fs::path source, std::uint64_t size, std::vector<Copy> c
 }
 
 void ZipBatch::Write(WorkPool& pool, const ProgressSink& progress) const {
+    const AbandonOnThrow guard(pool);  // the jobs read entries_
     PublishProgress done;
     done.step = "writing";
     done.totalFiles = entries_.size();
