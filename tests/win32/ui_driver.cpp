@@ -67,12 +67,19 @@ bool WaitUntilGone(const char* caption) {
     return true;
 }
 
+// The window may change its text between the two messages: a text that filled the room
+// made for the old one is read again, so that no cut-off text is ever reported.
 std::string TextOf(HWND window) {
-    const LRESULT length = SendMessageA(window, WM_GETTEXTLENGTH, 0, 0);
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    SendMessageA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]));
-    text.resize(std::strlen(text.c_str()));
-    return text;
+    for (;;) {
+        const LRESULT length = SendMessageA(window, WM_GETTEXTLENGTH, 0, 0);
+        std::string text(static_cast<size_t>(length) + 2, '\0');
+        const LRESULT copied =
+            SendMessageA(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(&text[0]));
+        if (copied <= length) {
+            text.resize(std::strlen(text.c_str()));
+            return text;
+        }
+    }
 }
 
 std::string ClassOf(HWND window) {
