@@ -113,8 +113,8 @@ void DecideMainButton(HWND dialog, MainWindow& window) {
             break;
         case GameState::kCatalogueUnreadable:
             // The window is not shown yet: the box stands alone.
-            ShowError(nullptr, "Update Check Failed",
-                      "Could not read the version catalogue. Press Retry to try again.");
+            ShowError(nullptr, "Could not read the version catalogue. Press Retry to try again.",
+                      "Update Check Failed");
             SetMainButton(dialog, window, MainAction::kRetry, "&Retry");
             break;
         case GameState::kCatalogueRefused:
