@@ -35,28 +35,73 @@ static inline __attribute__((always_inline)) std::uint32_t Rotr(std::uint32_t x,
         KESTRAVA_SHA256_ROUND(f, g, h, a, b, c, d, e, (wk)[3], ab, bc); \
     } while (0)
 
-// beforeEight(t) runs ahead of rounds t to t+7: a caller that computes its schedule as
-// it goes fills later words there, beside the rounds that need none of them.
-template <typename Schedule>
+struct WorkingVariables {
+    std::uint32_t a, b, c, d, e, f, g, h;
+    std::uint32_t bc, ab;
+};
+
+static inline WorkingVariables Begin(const std::uint32_t state[8]) {
+    return {state[0], state[1], state[2],
+            state[3], state[4], state[5],
+            state[6], state[7], state[1] ^ state[2],
+            0};
+}
+
+static inline void AddInto(std::uint32_t state[8], const WorkingVariables& v) {
+    state[0] += v.a;
+    state[1] += v.b;
+    state[2] += v.c;
+    state[3] += v.d;
+    state[4] += v.e;
+    state[5] += v.f;
+    state[6] += v.g;
+    state[7] += v.h;
+}
+
+// The words of rounds 4i to 4i+3 stand at wk + i * kGroupStride: 4 for one block alone,
+// 8 where two blocks' schedules are interleaved four words at a time.
+template <int kGroupStride, typename Schedule>
+static inline __attribute__((always_inline)) void SixteenRounds(WorkingVariables& v,
+                                                                const std::uint32_t* group, int t,
+                                                                Schedule&& beforeFour) {
+    std::uint32_t &a = v.a, &b = v.b, &c = v.c, &d = v.d, &e = v.e, &f = v.f, &g = v.g, &h = v.h;
+    std::uint32_t &bc = v.bc, &ab = v.ab;
+    beforeFour(t);
+    KESTRAVA_SHA256_FOUR_ROUNDS(a, b, c, d, e, f, g, h, group);
+    beforeFour(t + 4);
+    KESTRAVA_SHA256_FOUR_ROUNDS(e, f, g, h, a, b, c, d, group + kGroupStride);
+    beforeFour(t + 8);
+    KESTRAVA_SHA256_FOUR_ROUNDS(a, b, c, d, e, f, g, h, group + 2 * kGroupStride);
+    beforeFour(t + 12);
+    KESTRAVA_SHA256_FOUR_ROUNDS(e, f, g, h, a, b, c, d, group + 3 * kGroupStride);
+}
+
+// The 64 rounds, with beforeFour(t) run ahead of rounds t to t+3 for t below 48: a caller
+// that computes its schedule as it goes fills later words there, a little at a time,
+// beside the rounds that need none of them. The last sixteen rounds stand apart so that
+// no round asks whether schedule is left to compute.
+template <int kGroupStride = 4, typename Schedule>
 static inline __attribute__((always_inline)) void Rounds(std::uint32_t state[8],
                                                          const std::uint32_t* wk,
-                                                         Schedule&& beforeEight) {
-    std::uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
-    std::uint32_t e = state[4], f = state[5], g = state[6], h = state[7];
-    std::uint32_t bc = b ^ c, ab;
-    for (int t = 0; t < 64; t += 8) {
-        beforeEight(t);
-        KESTRAVA_SHA256_FOUR_ROUNDS(a, b, c, d, e, f, g, h, wk + t);
-        KESTRAVA_SHA256_FOUR_ROUNDS(e, f, g, h, a, b, c, d, wk + t + 4);
+                                                         Schedule&& beforeFour) {
+    WorkingVariables v = Begin(state);
+    const std::uint32_t* group = wk;
+    for (int t = 0; t < 48; t += 16, group += 4 * kGroupStride) {
+        SixteenRounds<kGroupStride>(v, group, t, beforeFour);
     }
-    state[0] += a;
-    state[1] += b;
-    state[2] += c;
-    state[3] += d;
-    state[4] += e;
-    state[5] += f;
-    state[6] += g;
-    state[7] += h;
+    SixteenRounds<kGroupStride>(v, group, 48, [](int) {});
+    AddInto(state, v);
+}
+
+// The 64 rounds over a schedule computed in full beforehand.
+template <int kGroupStride = 4>
+static inline __attribute__((always_inline)) void Rounds(std::uint32_t state[8],
+                                                         const std::uint32_t* wk) {
+    WorkingVariables v = Begin(state);
+    for (int group = 0; group < 16; group += 4) {
+        SixteenRounds<kGroupStride>(v, wk + group * kGroupStride, 0, [](int) {});
+    }
+    AddInto(state, v);
 }
 
 #undef KESTRAVA_SHA256_FOUR_ROUNDS
