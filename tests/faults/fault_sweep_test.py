@@ -32,6 +32,7 @@ class Scenario:
     install: Path  # the player's install folder before the faulty start
     server_faults: list = field(default_factory=list)
     new_launcher: bool = False
+    options: list = field(default_factory=list)  # for every start: a build with a release key
 
 
 @dataclass
@@ -42,8 +43,8 @@ class Verdict:
     landed: bool = True
 
 
-def install_by_healthy_starts(work, name, tree, base):
-    trial = Trial(work / name, tree)
+def install_by_healthy_starts(work, name, tree, base, options=()):
+    trial = Trial(work / name, tree, options=list(options))
     trial.root.mkdir()
     trial.prepare(base)
     for _ in range(HEALTHY_STARTS):
@@ -63,6 +64,8 @@ def scenarios(work, releases):
     shutil.copytree(latest, without_game)
     shutil.rmtree(without_game / "game")
     half = (releases.tree / "launcher" / PATCH_PACKAGE).stat().st_size // 2
+    keyed = ["--release-key", releases.release_key]
+    signed_first = install_by_healthy_starts(work, "signed-first", releases.signed_first_only, empty, keyed)
     return [
         Scenario("fresh install", releases.tree, empty),
         Scenario("update 1 -> 2", releases.tree, first),
@@ -70,11 +73,15 @@ def scenarios(work, releases):
         Scenario("update, patch cut short", releases.tree, first, ["--cut", f"{PATCH_PACKAGE}={half}"]),
         Scenario("update, package refused", releases.tree, first, ["--refuse", WHOLE_PACKAGE]),
         Scenario("self-update", releases.self_update, latest, new_launcher=True),
+        # The accepted serial is written beside the game: a fault there must not lock the
+        # player out of the release that wrote it.
+        Scenario("signed update 1 -> 2", releases.signed_tree, signed_first, options=keyed),
     ]
 
 
 def new_trial(scenario, scratch):
-    trial = Trial(Path(tempfile.mkdtemp(dir=scratch)).resolve(), scenario.tree, scenario.server_faults)
+    trial = Trial(Path(tempfile.mkdtemp(dir=scratch)).resolve(), scenario.tree, scenario.server_faults,
+                  scenario.options)
     trial.prepare(scenario.install)
     return trial
 

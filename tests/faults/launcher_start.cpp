@@ -4,6 +4,9 @@
 //
 // usage: launcher_start --tree TREE --install DIR [--as PROGRAM] [--record FILE]
 //                       [--cut URL_TAIL=BYTES] [--refuse URL_TAIL] [--rate BYTES_PER_SECOND]
+//                       [--release-key HEX]
+//
+// --release-key plays a build with that release key: the tree must then be signed.
 //
 // Prints one JSON line {"button", "outcome", "after", "message"}; outcome is "play"
 // (nothing pressed), "done" (the press succeeded, the window shows "&Play"), "message",
@@ -33,6 +36,7 @@
 #include "update/launcher_version.h"
 #include "update/opening.h"
 #include "update/self_update.h"
+#include "update/signed_release.h"
 #include "update/update_flow.h"
 #include "update/web_servers.h"
 #include "update/xml_attribute.h"
@@ -61,6 +65,7 @@ struct Options {
     std::vector<std::pair<std::string, std::uint64_t>> cuts;
     std::vector<std::string> refusals;
     std::uint64_t rate = 0;  // bytes per second; 0: as fast as the disk
+    std::vector<ReleaseKey> releaseKeys;
 };
 
 // A server behind a line of a fixed rate: each transfer takes at least its size over the
@@ -100,6 +105,10 @@ std::optional<Options> Parse(int argc, char** argv) {
             char* end = nullptr;
             options.rate = std::strtoull(value.c_str(), &end, 10);
             if (*end != '\0' || options.rate == 0) return std::nullopt;
+        } else if (name == "--release-key") {
+            const std::optional<ReleaseKey> key = ParseReleaseKey(value);
+            if (!key) return std::nullopt;
+            options.releaseKeys.push_back(*key);
         } else if (name == "--refuse") {
             options.refusals.push_back(value);
         } else if (name == "--cut" && value.find('=') != std::string::npos) {
@@ -220,10 +229,12 @@ int main(int argc, char** argv) {
         std::fputs(
             "usage: launcher_start --tree TREE --install DIR [--as PROGRAM] [--record FILE]\n"
             "                      [--cut URL_TAIL=BYTES] [--refuse URL_TAIL] [--rate "
-            "BYTES_PER_SECOND]\n",
+            "BYTES_PER_SECOND]\n"
+            "                      [--release-key HEX]\n",
             stderr);
         return 64;
     }
+    if (!options->releaseKeys.empty()) SetReleaseKeys(options->releaseKeys);
     // As VerifyTree does: the runtime installer needs Windows.
     const std::string runtimeMarker = JoinPath(options->install, "redist.txt");
     if (!FileExists(runtimeMarker)) OpenFile(runtimeMarker, "wb");

@@ -30,6 +30,7 @@ class Trial:
     root: Path
     tree: Path
     server_faults: list = field(default_factory=list)  # driver options, for the faulty start
+    options: list = field(default_factory=list)  # driver options, for every start
 
     @property
     def install(self):
@@ -48,7 +49,7 @@ class Trial:
         record = self.root / "started.txt"
         before = record.read_text().splitlines() if record.exists() else []
         command = [*wrapper, DRIVER, "--tree", self.tree, "--install", self.install,
-                   "--record", record, *(self.server_faults if faulty else [])]
+                   "--record", record, *self.options, *(self.server_faults if faulty else [])]
         if program:
             command += ["--as", program]
         result = subprocess.run(list(map(str, command)), cwd=self.root, capture_output=True,

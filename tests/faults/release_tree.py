@@ -1,6 +1,7 @@
 """Release trees for the sweep, made with the operators' tools: two game versions, the second
 an update that drops a file, adds and changes whole files and patches a MIX archive; and
-two launcher releases, told apart by their bytes."""
+two launcher releases, told apart by their bytes. Signed copies of the game's trees serve a
+build with a release key, the second with a higher serial than the first."""
 
 import os
 import shutil
@@ -55,6 +56,9 @@ class Releases:
     latest_build: Path
     old_launcher: bytes
     new_launcher: bytes
+    signed_first_only: Path
+    signed_tree: Path
+    release_key: str  # the public key, in hexadecimal
 
 
 def make_releases(work):
@@ -88,4 +92,14 @@ def make_releases(work):
     self_update = work / "tree-self-update"
     shutil.copytree(tree, self_update)
     _run(PUBLISH, "launcher", self_update, NEW_LAUNCHER_VERSION, work / "new.exe")
-    return Releases(work / "tree-1", tree, self_update, latest, old_launcher, new_launcher)
+
+    key = work / "release.key"
+    public = subprocess.run([PUBLISH, "keygen", str(key)], capture_output=True, text=True, check=True)
+    signed_first, signed = work / "signed-1", work / "signed"
+    shutil.copytree(work / "tree-1", signed_first)
+    shutil.copytree(tree, signed)
+    _run(PUBLISH, "sign", signed_first, "--key", key)
+    for _ in range(2):  # a signing takes one past the tree's serial: the update's is higher
+        _run(PUBLISH, "sign", signed, "--key", key)
+    return Releases(work / "tree-1", tree, self_update, latest, old_launcher, new_launcher,
+                    signed_first, signed, public.stdout.strip())
