@@ -28,14 +28,14 @@ inline __m128i ShiftPairsRight(__m128i x, int n) { return _mm_srli_epi64(x, n); 
 inline __m128i HighWordsPaired(__m128i x) { return _mm_shuffle_epi32(x, 0xfa); }
 inline __m128i LowWordsPaired(__m128i x) { return _mm_shuffle_epi32(x, 0x50); }
 // Words 0 and 2 moved to 0 and 1, or to 2 and 3, and zeros in the other two.
-inline __m128i PairResultsLow(__m128i x) {
-    return _mm_shuffle_epi8(x,
-                            _mm_set_epi8(-1, -1, -1, -1, -1, -1, -1, -1, 11, 10, 9, 8, 3, 2, 1, 0));
+inline __m128i ToLowWords() {
+    return _mm_set_epi8(-1, -1, -1, -1, -1, -1, -1, -1, 11, 10, 9, 8, 3, 2, 1, 0);
 }
-inline __m128i PairResultsHigh(__m128i x) {
-    return _mm_shuffle_epi8(x,
-                            _mm_set_epi8(11, 10, 9, 8, 3, 2, 1, 0, -1, -1, -1, -1, -1, -1, -1, -1));
+inline __m128i ToHighWords() {
+    return _mm_set_epi8(11, 10, 9, 8, 3, 2, 1, 0, -1, -1, -1, -1, -1, -1, -1, -1);
 }
+inline __m128i PairResultsLow(__m128i x) { return _mm_shuffle_epi8(x, ToLowWords()); }
+inline __m128i PairResultsHigh(__m128i x) { return _mm_shuffle_epi8(x, ToHighWords()); }
 
 #ifdef __AVX2__
 inline __m256i Add(__m256i x, __m256i y) { return _mm256_add_epi32(x, y); }
@@ -50,12 +50,10 @@ inline __m256i ShiftPairsRight(__m256i x, int n) { return _mm256_srli_epi64(x, n
 inline __m256i HighWordsPaired(__m256i x) { return _mm256_shuffle_epi32(x, 0xfa); }
 inline __m256i LowWordsPaired(__m256i x) { return _mm256_shuffle_epi32(x, 0x50); }
 inline __m256i PairResultsLow(__m256i x) {
-    return _mm256_shuffle_epi8(x, _mm256_broadcastsi128_si256(_mm_set_epi8(
-                                      -1, -1, -1, -1, -1, -1, -1, -1, 11, 10, 9, 8, 3, 2, 1, 0)));
+    return _mm256_shuffle_epi8(x, _mm256_broadcastsi128_si256(ToLowWords()));
 }
 inline __m256i PairResultsHigh(__m256i x) {
-    return _mm256_shuffle_epi8(x, _mm256_broadcastsi128_si256(_mm_set_epi8(
-                                      11, 10, 9, 8, 3, 2, 1, 0, -1, -1, -1, -1, -1, -1, -1, -1)));
+    return _mm256_shuffle_epi8(x, _mm256_broadcastsi128_si256(ToHighWords()));
 }
 #endif
 

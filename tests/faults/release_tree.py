@@ -31,6 +31,7 @@ def fake_launcher(version, padding):
 def _run(tool, *args):
     result = subprocess.run([tool, *map(str, args)], capture_output=True, text=True)
     assert result.returncode == 0, f"{tool} {args}: {result.stderr}"
+    return result.stdout
 
 
 def _mix(path, entries, scratch):
@@ -94,7 +95,7 @@ def make_releases(work):
     _run(PUBLISH, "launcher", self_update, NEW_LAUNCHER_VERSION, work / "new.exe")
 
     key = work / "release.key"
-    public = subprocess.run([PUBLISH, "keygen", str(key)], capture_output=True, text=True, check=True)
+    public = _run(PUBLISH, "keygen", key).strip()
     signed_first, signed = work / "signed-1", work / "signed"
     shutil.copytree(work / "tree-1", signed_first)
     shutil.copytree(tree, signed)
@@ -102,4 +103,4 @@ def make_releases(work):
     for _ in range(2):  # a signing takes one past the tree's serial: the update's is higher
         _run(PUBLISH, "sign", signed, "--key", key)
     return Releases(work / "tree-1", tree, self_update, latest, old_launcher, new_launcher,
-                    signed_first, signed, public.stdout.strip())
+                    signed_first, signed, public)
