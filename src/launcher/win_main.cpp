@@ -10,13 +10,14 @@
 #include "account/user_key_file.h"
 #include "launcher/main_window.h"
 #include "launcher/session.h"
+#include "net/http_downloader.h"
 #include "platform/file_system.h"
 #include "platform/folders.h"
 #include "platform/path.h"
 #include "platform/win32/com_apartment.h"
 #include "platform/win32/create_process_runner.h"
-#include "platform/win32/url_downloader.h"
 #include "update/self_update.h"
+#include "update/web_servers.h"
 
 namespace {
 
@@ -87,7 +88,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     const ComApartment com;
     // The services outlive every window and the update worker: RunMainWindow returns only
     // once the worker has stopped.
-    UrlDownloader downloader;
+    HttpOptions http;
+    http.mirrors = WebServerMirrors();
+    HttpDownloader downloader(http);
     SetDownloader(&downloader);
     CreateProcessRunner processRunner;
     SetProcessRunner(&processRunner);

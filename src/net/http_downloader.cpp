@@ -1,5 +1,6 @@
 #include "net/http_downloader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -11,6 +12,10 @@
 #include "platform/file_io.h"
 #include "platform/file_system.h"
 #include "platform/stop_request.h"
+
+#ifdef _WIN32
+#include "net/schannel_certificate.h"
+#endif
 
 namespace {
 
@@ -53,12 +58,23 @@ std::string CertificateRefusal(const std::string& detail) {
 
 // One try at one URL: the state the callbacks share while curl runs it.
 struct HttpDownloader::Attempt {
-    Attempt(TransferRequest& request, DownloadObserver* observer, RateLimiter& limiter)
-        : request(request), observer(observer), limiter(limiter) {}
+    Attempt(TransferRequest& request, DownloadObserver* observer, RateLimiter& limiter,
+            unsigned stallSeconds)
+        : request(request),
+          observer(observer),
+          limiter(limiter),
+          stallLimit(std::chrono::seconds(stallSeconds)),
+          lastActivity(std::chrono::steady_clock::now()) {}
 
     TransferRequest& request;
     DownloadObserver* observer;
     RateLimiter& limiter;
+    // Watched here rather than by curl's low-speed limit, which averages over seconds and
+    // so notices a stall after a fast burst late.
+    const std::chrono::steady_clock::duration stallLimit;
+    std::chrono::steady_clock::time_point lastActivity;
+    bool stalled = false;
+    std::string untrusted;     // the certificate was refused, for this reason
     std::uint64_t offset = 0;  // bytes already in the partial file, asked for from here on
     std::string validator;     // of those bytes
     ResponseHead head;
@@ -118,6 +134,7 @@ struct HttpDownloader::Attempt {
             if (!interim && !attempt.decided && !attempt.Decide()) return 0;
             return size * count;
         }
+        attempt.lastActivity = std::chrono::steady_clock::now();
         attempt.head.AddLine(line);
         return size * count;
     }
@@ -141,6 +158,7 @@ struct HttpDownloader::Attempt {
             return 0;
         }
         attempt.written += bytes;
+        attempt.lastActivity = std::chrono::steady_clock::now();
         return bytes;
     }
 
@@ -151,6 +169,10 @@ struct HttpDownloader::Attempt {
             return 1;
         }
         const auto now = std::chrono::steady_clock::now();
+        if (now - attempt.lastActivity >= attempt.stallLimit) {
+            attempt.stalled = true;
+            return 1;
+        }
         if (attempt.file && attempt.observer != nullptr &&
             now - attempt.reportedAt >= kProgressInterval) {
             attempt.reportedAt = now;
@@ -159,6 +181,29 @@ struct HttpDownloader::Attempt {
         }
         return 0;
     }
+
+#ifdef _WIN32
+    // Before each request, on a new connection or a reused one, and after each redirect.
+    static int OnConnected(void* self, char*, char*, int, int) {
+        auto& attempt = *static_cast<Attempt*>(self);
+        char* url = nullptr;
+        curl_easy_getinfo(attempt.curl, CURLINFO_EFFECTIVE_URL, &url);
+        CURLU* parts = curl_url();
+        char* host = nullptr;
+        bool good = false;
+        if (url != nullptr && curl_url_set(parts, CURLUPART_URL, url, 0) == CURLUE_OK &&
+            curl_url_get(parts, CURLUPART_HOST, &host, 0) == CURLUE_OK) {
+            // Plain http has no certificate to check.
+            good = std::strncmp(url, "http://", 7) == 0 ||
+                   CheckServerCertificate(attempt.curl, host, attempt.untrusted);
+        }
+        curl_free(host);
+        curl_url_cleanup(parts);
+        return good ? CURL_PREREQFUNC_OK : CURL_PREREQFUNC_ABORT;
+    }
+#endif
+
+    void* curl = nullptr;
 };
 
 HttpDownloader::HttpDownloader(HttpOptions options)
@@ -190,7 +235,7 @@ void HttpDownloader::Release(void* handle) {
 
 TransferResult HttpDownloader::Try(const std::string& url, TransferRequest& request,
                                    DownloadObserver* observer, bool& progressed) {
-    Attempt attempt(request, observer, limiter_);
+    Attempt attempt(request, observer, limiter_, options_.stallSeconds);
     if (request.resumable) {
         const std::optional<ResumeNote> note = ReadResumeNote(request.localPath);
         const std::optional<std::uint64_t> size = RegularFileSize(request.localPath);
@@ -215,9 +260,12 @@ TransferResult HttpDownloader::Try(const std::string& url, TransferRequest& requ
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, kMostRedirects);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT, static_cast<long>(options_.connectSeconds));
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, static_cast<long>(options_.stallSeconds));
-    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, kReceiveBuffer);
+    // Under a speed limit each piece waits its turn whole: small ones keep the pace even.
+    const std::uint64_t limit = limiter_.limit();
+    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE,
+                     limit == 0 ? kReceiveBuffer
+                                : static_cast<long>(std::clamp<std::uint64_t>(limit / 8, 16 * 1024,
+                                                                              kReceiveBuffer)));
     curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(curl, CURLOPT_SSL_VERIFYHOST, 2L);
@@ -225,6 +273,9 @@ TransferResult HttpDownloader::Try(const std::string& url, TransferRequest& requ
     // An unreachable revocation server must not lock a player out: the release's
     // signatures and checksums are the trust that matters.
     curl_easy_setopt(curl, CURLOPT_SSL_OPTIONS, static_cast<long>(CURLSSLOPT_REVOKE_BEST_EFFORT));
+    attempt.curl = curl;
+    curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, &Attempt::OnConnected);
+    curl_easy_setopt(curl, CURLOPT_PREREQDATA, &attempt);
 #endif
     if (!options_.extraCaFile.empty()) {
         curl_easy_setopt(curl, CURLOPT_CAINFO, options_.extraCaFile.c_str());
@@ -249,8 +300,6 @@ TransferResult HttpDownloader::Try(const std::string& url, TransferRequest& requ
     }
 
     CURLcode code = curl_easy_perform(curl);
-    double connected = 0;
-    curl_easy_getinfo(curl, CURLINFO_APPCONNECT_TIME, &connected);
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, nullptr);
     curl_slist_free_all(headers);
     Release(curl);
@@ -266,6 +315,15 @@ TransferResult HttpDownloader::Try(const std::string& url, TransferRequest& requ
         code = CURLE_WRITE_ERROR;
     }
     if (attempt.stopped) return TransferResult::kStopped;
+    if (!attempt.untrusted.empty()) {
+        request.failure = attempt.untrusted;
+        return TransferResult::kUntrusted;
+    }
+    if (attempt.stalled) {
+        request.failure =
+            "the server sent nothing for " + std::to_string(options_.stallSeconds) + " seconds";
+        return TransferResult::kStalled;
+    }
     if (attempt.diskFull) return TransferResult::kDiskFull;
     if (attempt.decided && attempt.plan.action == BodyAction::kServerError) {
         request.failure = "the server answered with status " + std::to_string(attempt.head.status);
@@ -299,14 +357,6 @@ TransferResult HttpDownloader::Try(const std::string& url, TransferRequest& requ
                 observer->OnProgress(attempt.position(), attempt.plan.total, DownloadPhase::kEnd);
             }
             return TransferResult::kCompleted;
-        case CURLE_OPERATION_TIMEDOUT:
-            if (connected > 0) {
-                request.failure = "the server sent nothing for " +
-                                  std::to_string(options_.stallSeconds) + " seconds";
-                return TransferResult::kStalled;
-            }
-            request.failure = error;
-            return TransferResult::kUnreachable;
         case CURLE_PEER_FAILED_VERIFICATION:
         case CURLE_SSL_CACERT_BADFILE:
         case CURLE_SSL_ISSUER_ERROR:
