@@ -1,8 +1,10 @@
 #include "net/schannel_certificate.h"
 
-#include <windows.h>
-
+// curl's header brings winsock2.h, which must come before windows.h.
 #include <curl/curl.h>
+// clang-format off
+#include <windows.h>
+// clang-format on
 
 #define SECURITY_WIN32
 #include <schannel.h>
