@@ -9,6 +9,7 @@ WS_EX_TRANSPARENT = 0x20
 WS_EX_CLIENTEDGE = 0x200
 ES_PASSWORD = 0x20
 ES_AUTOHSCROLL = 0x80
+ES_NUMBER = 0x2000
 SS_RIGHT = 0x2
 BS_TYPE_MASK = 0xF
 BS_PUSHBUTTON, BS_DEFPUSHBUTTON, BS_AUTOCHECKBOX, BS_GROUPBOX = 0x0, 0x1, 0x3, 0x7
@@ -83,6 +84,10 @@ SETTINGS = ("Settings", (319, 131), [
     Row(-1, "Static", "Windowed Mode", (170, 41, 54, 8), style=SS_RIGHT),
     Row(1026, "ComboBox", None, (234, 24, 67, 30), tab=True, kind=CBS_DROPDOWNLIST),
     Row(1030, "ComboBox", None, (234, 40, 67, 30), tab=True, kind=CBS_DROPDOWNLIST),
+    Row(1033, "Static", "&Limit download speed to", (166, 71, 84, 8)),
+    Row(1034, "Edit", None, (250, 69, 32, 12), tab=True, style=ES_NUMBER | ES_AUTOHSCROLL,
+        bordered=True),
+    Row(1035, "Static", "KB/s", (285, 71, 19, 8)),
     Row(1020, "Button", "&Show FPS", (166, 87, 47, 10), tab=True, kind=BS_AUTOCHECKBOX),
 ])
 
