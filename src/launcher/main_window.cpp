@@ -16,6 +16,7 @@
 #include "platform/win32/dialog.h"
 #include "platform/win32/gdi.h"
 #include "platform/win32/system_error.h"
+#include "platform/win32/taskbar_progress.h"
 #include "platform/win32/window_status_sink.h"
 #include "resource_ids.h"
 #include "settings/settings_dialog.h"
@@ -47,6 +48,7 @@ struct MainWindow {
     std::vector<std::string> serverAddresses;
     UniqueBitmap background;
     std::unique_ptr<WindowStatusSink> statusSink;
+    std::unique_ptr<TaskbarProgress> taskbar;
     MainWindowEnd end = MainWindowEnd::kClosed;
     UpdateWorker worker;
 };
@@ -132,6 +134,8 @@ void OnOpen(HWND dialog, MainWindow& window) {
     window.statusSink = std::make_unique<WindowStatusSink>(GetDlgItem(dialog, IDC_STATUS_TEXT),
                                                            GetDlgItem(dialog, IDC_PROGRESS_BAR));
     SetStatusSink(window.statusSink.get());
+    window.taskbar =
+        std::make_unique<TaskbarProgress>(dialog, GetDlgItem(dialog, IDC_PROGRESS_BAR));
     // Without its bitmap (a damaged program file) the window is painted plain.
     window.background.reset(LoadBitmapA(window.instance, MAKEINTRESOURCEA(IDB_BACKGROUND)));
     SetDlgItemTextA(dialog, IDC_USER_NAME, window.session.userName.c_str());
@@ -191,6 +195,7 @@ void StartWorker(HWND dialog, MainWindow& window) {
         EnableButtons(dialog, true);
         ShowError(dialog, "The install could not be started: " + reason + ".", "Install Failure");
     }
+    if (window.worker.Running()) window.taskbar->Begin();
 }
 
 void OnMainButton(HWND dialog, MainWindow& window) {
@@ -211,6 +216,7 @@ void OnMainButton(HWND dialog, MainWindow& window) {
 // launcher again); a new launcher that has started takes over.
 void OnWorkerDone(HWND dialog, MainWindow& window) {
     const UpdateOutcome outcome = window.worker.Finish();
+    window.taskbar->End(outcome.next == UpdateOutcome::Next::kShowMessage);
     switch (outcome.next) {
         case UpdateOutcome::Next::kNotifyWindow:
             EnableButtons(dialog, true);
