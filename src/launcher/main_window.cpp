@@ -7,6 +7,7 @@
 
 #include "account/user_key_file.h"
 #include "launcher/game_launch.h"
+#include "launcher/running_game.h"
 #include "launcher/update_worker.h"
 #include "platform/file_system.h"
 #include "platform/folders.h"
@@ -206,10 +207,20 @@ void OnMainButton(HWND dialog, MainWindow& window) {
         case MainAction::kRetry:
             DecideMainButton(dialog, window);
             break;
+        case MainAction::kInstall:
+        case MainAction::kUpdate:
+            if (GameClosedForUpdate(dialog, window.installDirectory)) StartWorker(dialog, window);
+            break;
         default:
             StartWorker(dialog, window);
             break;
     }
+}
+
+// What a restart would offer, without the restart: the folder says where to go on.
+void OfferAgain(HWND dialog, MainWindow& window) {
+    EnableButtons(dialog, true);
+    DecideMainButton(dialog, window);
 }
 
 // Success shows "&Play"; a failure keeps the button disabled (the player starts the
@@ -226,6 +237,7 @@ void OnWorkerDone(HWND dialog, MainWindow& window) {
             EnableWindow(GetDlgItem(dialog, IDC_LOGOUT_BUTTON), TRUE);
             EnableWindow(GetDlgItem(dialog, IDC_SETTINGS_BUTTON), TRUE);
             ShowError(dialog, outcome.text, outcome.caption);
+            if (outcome.retry) OfferAgain(dialog, window);
             break;
         case UpdateOutcome::Next::kExitProcess:
             window.end = MainWindowEnd::kLauncherReplaced;

@@ -13,6 +13,9 @@ struct UpdateOutcome {
     Next next = Next::kNotifyWindow;
     std::string text;     // the box's body
     std::string caption;  // the box's caption
+    // The failure passes by itself (a file another program held): the player may try
+    // again at once, and the next run goes on from where this one stopped.
+    bool retry = false;
 };
 
 enum class UpdateAction {
@@ -27,3 +30,4 @@ UpdateOutcome RunUpdate(UpdateAction action, const std::string& installDirectory
 
 UpdateOutcome InstallFailure(const std::string& text);
 UpdateOutcome ValidationFailure(const std::string& detail = {});
+UpdateOutcome FileInUseFailure(const std::string& text);
