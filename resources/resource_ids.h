@@ -5,7 +5,6 @@
 #define IDR_APP_MANIFEST 1
 
 #define IDD_MAIN_WINDOW 101
-#define IDB_BACKGROUND 105
 #define IDD_LOGIN 106
 #define IDD_SETTINGS 108
 

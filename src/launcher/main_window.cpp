@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "account/user_key_file.h"
+#include "launcher/background_art.h"
 #include "launcher/game_launch.h"
 #include "launcher/running_game.h"
 #include "launcher/update_worker.h"
@@ -48,6 +49,7 @@ struct MainWindow {
     // so an address always stays with the name it was read with, however the list sorts.
     std::vector<std::string> serverAddresses;
     UniqueBitmap background;
+    SIZE backgroundSize{};
     std::unique_ptr<WindowStatusSink> statusSink;
     std::unique_ptr<TaskbarProgress> taskbar;
     MainWindowEnd end = MainWindowEnd::kClosed;
@@ -137,8 +139,6 @@ void OnOpen(HWND dialog, MainWindow& window) {
     SetStatusSink(window.statusSink.get());
     window.taskbar =
         std::make_unique<TaskbarProgress>(dialog, GetDlgItem(dialog, IDC_PROGRESS_BAR));
-    // Without its bitmap (a damaged program file) the window is painted plain.
-    window.background.reset(LoadBitmapA(window.instance, MAKEINTRESOURCEA(IDB_BACKGROUND)));
     SetDlgItemTextA(dialog, IDC_USER_NAME, window.session.userName.c_str());
     char version[100];
     std::snprintf(version, sizeof version, "Launcher Version %s", kLauncherVersion);
@@ -146,15 +146,27 @@ void OnOpen(HWND dialog, MainWindow& window) {
     DecideMainButton(dialog, window);
 }
 
-void PaintBackground(HWND dialog, const MainWindow& window, HDC target) {
+// Drawn for the client area's size, again whenever that changes (a move to a monitor
+// of another DPI). Without memory for it the window is painted plain.
+HBITMAP Background(MainWindow& window, int width, int height) {
+    if (window.backgroundSize.cx != width || window.backgroundSize.cy != height) {
+        const std::vector<std::uint32_t> pixels = DrawBackgroundArt(width, height);
+        window.background = BitmapFromPixels(width, height, pixels.data());
+        window.backgroundSize = {width, height};
+    }
+    return window.background.get();
+}
+
+void PaintBackground(HWND dialog, MainWindow& window, HDC target) {
     RECT client{};
     GetClientRect(dialog, &client);
-    if (!window.background) {
+    HBITMAP background = Background(window, client.right, client.bottom);
+    if (background == nullptr) {
         FillRect(target, &client, GetSysColorBrush(COLOR_3DDKSHADOW));
         return;
     }
     DPtoLP(target, reinterpret_cast<POINT*>(&client), 2);
-    const MemoryDC memory(target, window.background.get());
+    const MemoryDC memory(target, background);
     BitBlt(target, 0, 0, client.right - client.left, client.bottom - client.top, memory.get(), 0, 0,
            SRCCOPY);
 }
@@ -292,6 +304,10 @@ INT_PTR CALLBACK MainWindowProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         case WM_ERASEBKGND:
             PaintBackground(dialog, *window, reinterpret_cast<HDC>(wParam));
             return Answer(dialog, TRUE);
+        case WM_SIZE:
+            // The art is drawn for the size: all of it changes, not only the new edges.
+            InvalidateRect(dialog, nullptr, TRUE);
+            return FALSE;
         case WM_CTLCOLORSTATIC: {
             // One of the messages whose answer is the return value itself.
             HDC dc = reinterpret_cast<HDC>(wParam);

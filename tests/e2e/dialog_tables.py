@@ -10,6 +10,7 @@ WS_EX_CLIENTEDGE = 0x200
 ES_PASSWORD = 0x20
 ES_AUTOHSCROLL = 0x80
 ES_NUMBER = 0x2000
+SS_CENTER = 0x1
 SS_RIGHT = 0x2
 BS_TYPE_MASK = 0xF
 BS_PUSHBUTTON, BS_DEFPUSHBUTTON, BS_AUTOCHECKBOX, BS_GROUPBOX = 0x0, 0x1, 0x3, 0x7
@@ -33,10 +34,10 @@ class Row:
 LOGIN = ("Login", (173, 68), [
     Row(1017, "Button", "&Login", (61, 47, 50, 14), tab=True, kind=BS_DEFPUSHBUTTON),
     Row(1015, "Edit", "", (50, 12, 112, 14), tab=True, style=ES_AUTOHSCROLL, bordered=True),
-    Row(1012, "Static", "Username", (15, 15, 33, 8)),
+    Row(1012, "Static", "Username", (8, 15, 40, 8)),
     Row(1018, "Edit", "", (50, 30, 112, 14), tab=True, style=ES_PASSWORD | ES_AUTOHSCROLL,
         bordered=True),
-    Row(-1, "Static", "Password", (15, 33, 32, 8)),
+    Row(-1, "Static", "Password", (8, 33, 40, 8)),
 ])
 
 
@@ -74,11 +75,11 @@ SETTINGS = ("Settings", (319, 131), [
     Row(-1, "Button", "Audio", (13, 10, 140, 91), kind=BS_GROUPBOX),
     _slider(1031, 18), _slider(1021, 45), _slider(1024, 72), _slider(1022, 99), _slider(1023, 126),
     _box(1032, 22), _box(1025, 50), _box(1027, 77), _box(1028, 104), _box(1029, 131),
-    Row(-1, "Static", "Master", (18, 88, 23, 8)),
-    Row(-1, "Static", "Sounds", (45, 88, 24, 8)),
-    Row(-1, "Static", "Dialog", (73, 88, 20, 8)),
-    Row(-1, "Static", "Music", (98, 88, 18, 8)),
-    Row(-1, "Static", "Cinematic", (119, 88, 32, 8)),
+    Row(-1, "Static", "Master", (14, 88, 26, 8), style=SS_CENTER),
+    Row(-1, "Static", "Sounds", (41, 88, 26, 8), style=SS_CENTER),
+    Row(-1, "Static", "Dialog", (70, 88, 22, 8), style=SS_CENTER),
+    Row(-1, "Static", "Music", (97, 88, 21, 8), style=SS_CENTER),
+    Row(-1, "Static", "Cinematic", (119, 88, 32, 8), style=SS_CENTER),
     Row(-1, "Button", "Video", (166, 14, 138, 49), kind=BS_GROUPBOX),
     Row(-1, "Static", "Resolution", (190, 26, 34, 8), style=SS_RIGHT),
     Row(-1, "Static", "Windowed Mode", (170, 41, 54, 8), style=SS_RIGHT),
@@ -154,4 +155,61 @@ def check_layout(layout, table):
             problems.append(f"{where}: not transparent")
         if row.bordered and not (control.style & WS_BORDER or control.exstyle & WS_EX_CLIENTEDGE):
             problems.append(f"{where}: no border")
+    return problems
+
+
+def _kind(control):
+    return control.style & BS_TYPE_MASK if control.cls == "Button" else None
+
+
+def _text_room(control, dpi):
+    """Pixels a control's own text needs beside it: push buttons a margin on each side,
+    check boxes their box, group boxes the indent of their caption."""
+    scale = dpi / 96
+    if control.cls == "Button":
+        kind = _kind(control)
+        if kind == BS_GROUPBOX:
+            return round(8 * scale)
+        if kind in (BS_AUTOCHECKBOX, 0x2, 0x5, 0x6, 0x9, 0x4):  # check boxes and radio buttons
+            return round(16 * scale)
+        return round(6 * scale)
+    return 0
+
+
+def _inside(inner, outer):
+    (x, y, w, h), (ox, oy, ow, oh) = inner, outer
+    return ox <= x and oy <= y and x + w <= ox + ow and y + h <= oy + oh
+
+
+def _overlap(a, b):
+    (ax, ay, aw, ah), (bx, by, bw, bh) = a, b
+    return ax < bx + bw and bx < ax + aw and ay < by + bh and by < ay + ah
+
+
+def check_fit(layout):
+    """What a player would see cut off or on top of something else, at any scale: a
+    control leaving the client area, two controls overlapping (a group box holds the
+    ones wholly inside it), a text wider or taller than its control. Hidden controls
+    count too: they show later."""
+    width, height = layout.client_size
+    problems = []
+    for control in layout:
+        where = f"control {control.id} ({control.text or control.cls})"
+        if not _inside(control.rect, (0, 0, width, height)):
+            problems.append(f"{where}: {control.rect} leaves the client area {width}x{height}")
+        text_w, text_h = control.text_size
+        if control.text and control.cls in ("Static", "Button"):
+            room = _text_room(control, layout.dpi)
+            if text_w + room > control.rect[2] or text_h > control.rect[3]:
+                problems.append(f"{where}: text {text_w}x{text_h} (+{room}) does not fit "
+                                f"{control.rect[2]}x{control.rect[3]}")
+    for i, a in enumerate(layout):
+        for b in layout[i + 1:]:
+            if not _overlap(a.rect, b.rect):
+                continue
+            boxes = [c for c in (a, b) if _kind(c) == BS_GROUPBOX]
+            if boxes and any(_inside(c.rect, box.rect) for box in boxes for c in (a, b) if c is not box):
+                continue
+            problems.append(f"controls {a.id} ({a.text or a.cls}) {a.rect} and "
+                            f"{b.id} ({b.text or b.cls}) {b.rect} overlap")
     return problems

@@ -97,21 +97,61 @@ std::vector<HWND> DirectChildren(HWND parent) {
     return children;
 }
 
+// The launcher's dialog font as the dialog manager makes it ("MS Shell Dlg", 8 points
+// at the display's DPI): font handles do not cross processes, so it is made again here.
+class DialogFont {
+public:
+    explicit DialogFont(HDC dc)
+        : dc_(dc),
+          font_(CreateFontA(-MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL,
+                            FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, "MS Shell Dlg")),
+          previous_(SelectObject(dc, font_)) {}
+    ~DialogFont() {
+        SelectObject(dc_, previous_);
+        DeleteObject(font_);
+    }
+    DialogFont(const DialogFont&) = delete;
+    DialogFont& operator=(const DialogFont&) = delete;
+
+    SIZE Extent(const std::string& text) const {
+        RECT r{0, 0, 0, 0};
+        if (!text.empty()) DrawTextA(dc_, text.c_str(), -1, &r, DT_CALCRECT | DT_SINGLELINE);
+        return {r.right - r.left, r.bottom - r.top};
+    }
+
+private:
+    HDC dc_;
+    HFONT font_;
+    HGDIOBJ previous_;
+};
+
 void PrintLayout(HWND dialog) {
     // Dialog units are left to the test: MapDialogRect does not work across processes.
     RECT client{};
     GetClientRect(dialog, &client);
-    std::printf("client %ld %ld\n", client.right, client.bottom);
-    for (HWND child : DirectChildren(dialog)) {
-        RECT r{};
-        GetWindowRect(child, &r);
-        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
-        std::printf("control %d\t%s\t%08lx\t%08lx\t%ld %ld %ld %ld\t%s\n",
-                    static_cast<short>(GetDlgCtrlID(child)), ClassOf(child).c_str(),
-                    static_cast<unsigned long>(GetWindowLongA(child, GWL_STYLE)),
-                    static_cast<unsigned long>(GetWindowLongA(child, GWL_EXSTYLE)), r.left, r.top,
-                    r.right - r.left, r.bottom - r.top, TextOf(child).c_str());
+    POINT origin{0, 0};
+    ClientToScreen(dialog, &origin);
+    HDC screen = GetDC(nullptr);
+    std::printf("client %ld %ld %ld %ld %d\n", client.right, client.bottom, origin.x, origin.y,
+                GetDeviceCaps(screen, LOGPIXELSY));
+    {
+        const DialogFont font(screen);
+        for (HWND child : DirectChildren(dialog)) {
+            RECT r{};
+            GetWindowRect(child, &r);
+            MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+            const std::string text = TextOf(child);
+            const SIZE extent = font.Extent(text);
+            std::printf("control %d\t%s\t%08lx\t%08lx\t%ld %ld %ld %ld\t%s\t%ld %ld\n",
+                        static_cast<short>(GetDlgCtrlID(child)), ClassOf(child).c_str(),
+                        static_cast<unsigned long>(GetWindowLongA(child, GWL_STYLE)),
+                        static_cast<unsigned long>(GetWindowLongA(child, GWL_EXSTYLE)), r.left,
+                        r.top, r.right - r.left, r.bottom - r.top, text.c_str(), extent.cx,
+                        extent.cy);
+        }
     }
+    ReleaseDC(nullptr, screen);
 }
 
 int FocusedId(HWND window) {
