@@ -56,6 +56,13 @@ struct MainWindow {
     UpdateWorker worker;
 };
 
+// Whatever the window has just come to offer, Enter or Space does it next. Posted: at
+// the opening the dialog manager would move the focus to the first tab stop after us.
+void FocusMainButton(HWND dialog) {
+    PostMessageA(dialog, WM_NEXTDLGCTL,
+                 reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_MAIN_BUTTON)), TRUE);
+}
+
 void ShowError(HWND owner, const std::string& text, const std::string& caption) {
     MessageBoxA(owner, text.c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
 }
@@ -63,6 +70,7 @@ void ShowError(HWND owner, const std::string& text, const std::string& caption) 
 void SetMainButton(HWND dialog, MainWindow& window, MainAction action, const char* caption) {
     SetDlgItemTextA(dialog, IDC_MAIN_BUTTON, caption);
     window.action = action;
+    FocusMainButton(dialog);
 }
 
 // Logout and Settings would pull the ground from under a running worker.

@@ -16,7 +16,6 @@ BS_TYPE_MASK = 0xF
 BS_PUSHBUTTON, BS_DEFPUSHBUTTON, BS_AUTOCHECKBOX, BS_GROUPBOX = 0x0, 0x1, 0x3, 0x7
 CBS_DROPDOWNLIST = 0x3
 CBS_SORT = 0x100
-TBS_VERT = 0x2
 TBS_NOTICKS = 0x10
 
 
@@ -32,12 +31,12 @@ class Row:
 
 
 LOGIN = ("Login", (173, 68), [
-    Row(1017, "Button", "&Login", (61, 47, 50, 14), tab=True, kind=BS_DEFPUSHBUTTON),
+    Row(1012, "Static", "&Username", (8, 15, 40, 8)),
     Row(1015, "Edit", "", (50, 12, 112, 14), tab=True, style=ES_AUTOHSCROLL, bordered=True),
-    Row(1012, "Static", "Username", (8, 15, 40, 8)),
+    Row(-1, "Static", "&Password", (8, 33, 40, 8)),
     Row(1018, "Edit", "", (50, 30, 112, 14), tab=True, style=ES_PASSWORD | ES_AUTOHSCROLL,
         bordered=True),
-    Row(-1, "Static", "Password", (8, 33, 40, 8)),
+    Row(1017, "Button", "&Login", (61, 47, 50, 14), tab=True, kind=BS_DEFPUSHBUTTON),
 ])
 
 
@@ -47,49 +46,43 @@ LOGIN = ("Login", (173, 68), [
 
 def main_window_table(user_name, version_text):
     return ("Kestrava Launcher", (680, 468), [
-        Row(1011, "Button", "&Install", (106, 404, 82, 14), tab=True, kind=BS_PUSHBUTTON),
-        Row(1010, "msctls_progress32", "", (35, 387, 225, 14), transparent=True),
-        Row(1012, "Static", None, (35, 377, 225, 8), transparent=True),  # status: changes as it runs
+        Row(1018, "Button", "&Logout", (7, 13, 50, 14), tab=True, kind=BS_PUSHBUTTON),
+        Row(1016, "Static", user_name, (63, 16, 117, 8)),
+        Row(1027, "Static", version_text, (546, 15, 75, 8)),
+        Row(1019, "Button", "&Settings", (625, 12, 50, 14), tab=True, kind=BS_PUSHBUTTON),
+        Row(-1, "Static", "Welcome to the Kestrava Alpha Test.", (37, 239, 165, 8)),
+        Row(1014, "Static", "Select Ser&ver", (35, 349, 44, 8), visible=False),
         Row(1013, "ComboBox", "", (35, 358, 226, 93), tab=True, visible=False,
             kind=CBS_DROPDOWNLIST, style=CBS_SORT),
-        Row(1014, "Static", "Select Server", (35, 349, 44, 8), visible=False),
-        Row(1016, "Static", user_name, (63, 16, 117, 8)),
-        Row(-1, "Static", "Welcome to the Kestrava Alpha Test.", (37, 239, 165, 8)),
-        Row(1018, "Button", "&Logout", (7, 13, 50, 14), tab=True, kind=BS_DEFPUSHBUTTON),
-        Row(1019, "Button", "&Settings", (625, 12, 50, 14), tab=True, kind=BS_DEFPUSHBUTTON),
-        Row(1027, "Static", version_text, (546, 15, 75, 8)),
+        Row(1012, "Static", None, (35, 377, 225, 8), transparent=True),  # status: changes as it runs
+        Row(1010, "msctls_progress32", "", (35, 387, 225, 14), transparent=True),
+        Row(1011, "Button", "&Install", (106, 404, 82, 14), tab=True, kind=BS_DEFPUSHBUTTON),
     ])
 
 
-def _slider(id, x):
-    return Row(id, "msctls_trackbar32", "", (x, 18, 18, 57), tab=True, style=TBS_VERT | TBS_NOTICKS)
-
-
-def _box(id, x, text="", w=8):
-    return Row(id, "Button", text, (x, 76, w, 10), tab=True, kind=BS_AUTOCHECKBOX)
+def _channel(box, slider, name, y):
+    return [Row(box, "Button", name, (20, y + 2, 44, 10), tab=True, kind=BS_AUTOCHECKBOX),
+            Row(slider, "msctls_trackbar32", name.replace("&", "") + " volume", (66, y, 82, 14),
+                tab=True, style=TBS_NOTICKS)]
 
 
 SETTINGS = ("Settings", (319, 131), [
-    Row(1, "Button", "OK", (93, 107, 50, 14), tab=True, kind=BS_DEFPUSHBUTTON),
-    Row(2, "Button", "Cancel", (147, 107, 50, 14), tab=True, kind=BS_PUSHBUTTON),
     Row(-1, "Button", "Audio", (13, 10, 140, 91), kind=BS_GROUPBOX),
-    _slider(1031, 18), _slider(1021, 45), _slider(1024, 72), _slider(1022, 99), _slider(1023, 126),
-    _box(1032, 22), _box(1025, 50), _box(1027, 77), _box(1028, 104), _box(1029, 131),
-    Row(-1, "Static", "Master", (14, 88, 26, 8), style=SS_CENTER),
-    Row(-1, "Static", "Sounds", (41, 88, 26, 8), style=SS_CENTER),
-    Row(-1, "Static", "Dialog", (70, 88, 22, 8), style=SS_CENTER),
-    Row(-1, "Static", "Music", (97, 88, 21, 8), style=SS_CENTER),
-    Row(-1, "Static", "Cinematic", (119, 88, 32, 8), style=SS_CENTER),
+    *_channel(1032, 1031, "&Master", 20), *_channel(1025, 1021, "S&ounds", 35),
+    *_channel(1027, 1024, "&Dialog", 50), *_channel(1028, 1022, "M&usic", 65),
+    *_channel(1029, 1023, "&Cinematic", 80),
     Row(-1, "Button", "Video", (166, 14, 138, 49), kind=BS_GROUPBOX),
-    Row(-1, "Static", "Resolution", (190, 26, 34, 8), style=SS_RIGHT),
-    Row(-1, "Static", "Windowed Mode", (170, 41, 54, 8), style=SS_RIGHT),
+    Row(-1, "Static", "&Resolution", (186, 26, 38, 8), style=SS_RIGHT),
     Row(1026, "ComboBox", None, (234, 24, 67, 30), tab=True, kind=CBS_DROPDOWNLIST),
+    Row(-1, "Static", "&Windowed Mode", (170, 41, 54, 8), style=SS_RIGHT),
     Row(1030, "ComboBox", None, (234, 40, 67, 30), tab=True, kind=CBS_DROPDOWNLIST),
     Row(1033, "Static", "&Limit download speed to", (166, 71, 84, 8)),
     Row(1034, "Edit", None, (250, 69, 32, 12), tab=True, style=ES_NUMBER | ES_AUTOHSCROLL,
         bordered=True),
     Row(1035, "Static", "KB/s", (285, 71, 19, 8)),
     Row(1020, "Button", "&Show FPS", (166, 87, 47, 10), tab=True, kind=BS_AUTOCHECKBOX),
+    Row(1, "Button", "OK", (93, 107, 50, 14), tab=True, kind=BS_DEFPUSHBUTTON),
+    Row(2, "Button", "Cancel", (147, 107, 50, 14), tab=True, kind=BS_PUSHBUTTON),
 ])
 
 
@@ -212,4 +205,34 @@ def check_fit(layout):
                 continue
             problems.append(f"controls {a.id} ({a.text or a.cls}) {a.rect} and "
                             f"{b.id} ({b.text or b.cls}) {b.rect} overlap")
+    return problems
+
+
+def _access_key(text):
+    at = text.replace("&&", "").find("&")
+    return text.replace("&&", "")[at + 1].lower() if at >= 0 else None
+
+
+def check_keyboard(layout):
+    """What a player with the keyboard or a screen reader would miss: two controls with
+    the same access key, a control to tab to without a name (its own text, or for a
+    field or list the label just before it), a label whose access key leads nowhere."""
+    problems = []
+    keys = {}
+    for control in layout:
+        key = _access_key(control.text or "")
+        if key:
+            keys.setdefault(key, []).append(control.text)
+    problems += [f"access key {key!r} on {texts}" for key, texts in keys.items() if len(texts) > 1]
+    for before, control, after in zip([None, *layout], layout, [*layout[1:], None]):
+        where = f"control {control.id} ({control.cls})"
+        if control.style & WS_TABSTOP:
+            labelled = before is not None and before.cls == "Static" and before.text
+            if control.cls in ("Edit", "ComboBox") and not labelled:
+                problems.append(f"{where}: no label before it names it")
+            elif control.cls not in ("Edit", "ComboBox") and not control.text:
+                problems.append(f"{where}: no name")
+        if control.cls == "Static" and _access_key(control.text or ""):
+            if after is None or not after.style & WS_TABSTOP:
+                problems.append(f"{where} {control.text!r}: its access key leads to no control")
     return problems

@@ -1,12 +1,13 @@
 """Every window at 100%, 150% and 200% display scale (wine's LogPixels), on a screen
-large enough for the largest: nothing leaves its window, overlaps or is cut off, and the
-main window's background fills it. Screenshots of each window at each scale are kept."""
+large enough for the largest: nothing leaves its window, overlaps or is cut off, the
+main window's background fills it, and every control has a name and a key of its own.
+Screenshots of each window at each scale are kept."""
 import subprocess
 
 import pytest
 
 from conftest import MAIN_WINDOW
-from dialog_tables import check_fit
+from dialog_tables import check_fit, check_keyboard
 from harness.display import XvfbDisplay, screenshot
 from harness.launcher import LauncherInstall
 from harness.ui import Ui
@@ -73,7 +74,7 @@ def test_every_window_fits_at_every_scale(dpi, scaled_prefix, large_display, bui
         login = ui.layout("Login")
         assert login.dpi == dpi
         shoot(large_display, login, artifacts / f"login-{scale}.png")
-        problems["Login"] = check_fit(login)
+        problems["Login"] = check_fit(login) + check_keyboard(login)
         ui.type("Login", 1015, "Pilot")
         ui.type("Login", 1018, "hunter2")
         ui.click("Login", 1017)
@@ -81,7 +82,7 @@ def test_every_window_fits_at_every_scale(dpi, scaled_prefix, large_display, bui
         ui.wait_for_enabled(MAIN_WINDOW, 1011, "&Play", timeout=60)
         main = ui.layout(MAIN_WINDOW)
         full = shoot(large_display, main, artifacts / f"main-window-{scale}.png")
-        problems[MAIN_WINDOW] = check_fit(main)
+        problems[MAIN_WINDOW] = check_fit(main) + check_keyboard(main)
         (w, h), (x, y) = main.client_size, main.client_origin
         for fx, fy in ((0.98, 0.2), (0.5, 0.98), (0.02, 0.2)):
             r, g, b = pixel(full, x + int(w * fx), y + int(h * fy))
@@ -91,7 +92,7 @@ def test_every_window_fits_at_every_scale(dpi, scaled_prefix, large_display, bui
         ui.wait("Settings")
         settings = ui.layout("Settings")
         shoot(large_display, settings, artifacts / f"settings-{scale}.png")
-        problems["Settings"] = check_fit(settings)
+        problems["Settings"] = check_fit(settings) + check_keyboard(settings)
         ui.click("Settings", 2)
         ui.wait_gone("Settings")
         ui.close(MAIN_WINDOW)

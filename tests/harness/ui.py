@@ -67,6 +67,11 @@ class Ui:
     def type(self, caption, control, text):
         self._call("type", caption, control, text)
 
+    def keys(self, caption, *keys):
+        """Real key presses into the window, brought to the front: "tab", "alt+s",
+        "enter", "text:Pilot"... (see ui_driver.cpp)."""
+        self._call("keys", caption, *keys)
+
     def close(self, caption):
         self._call("close", caption)
 

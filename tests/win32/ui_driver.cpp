@@ -169,13 +169,78 @@ void Click(HWND dialog, int id, HWND control) {
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control));
 }
 
+WORD KeyCode(const std::string& name) {
+    static const struct {
+        const char* name;
+        WORD key;
+    } kNamed[] = {{"tab", VK_TAB},   {"enter", VK_RETURN}, {"esc", VK_ESCAPE}, {"space", VK_SPACE},
+                  {"down", VK_DOWN}, {"up", VK_UP},        {"left", VK_LEFT},  {"right", VK_RIGHT},
+                  {"home", VK_HOME}, {"end", VK_END},      {"f4", VK_F4}};
+    for (const auto& named : kNamed)
+        if (name == named.name) return named.key;
+    if (name.size() == 1) return LOBYTE(VkKeyScanA(name[0]));
+    return 0;
+}
+
+void Send(WORD key, bool up, bool unicode = false) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    if (unicode) {
+        input.ki.wScan = key;
+        input.ki.dwFlags = KEYEVENTF_UNICODE;
+    } else {
+        input.ki.wVk = key;
+    }
+    if (up) input.ki.dwFlags |= KEYEVENTF_KEYUP;
+    SendInput(1, &input, sizeof input);
+}
+
+// Presses keys as the player does, into the window brought to the front: each argument
+// is a key ("tab", "enter", "esc", "space", "down", a letter...) with optional
+// "alt+", "shift+" or "ctrl+" before it, or "text:WORDS" typed a character at a time.
+bool PressKeys(HWND window, int count, char** keys) {
+    SetForegroundWindow(window);
+    Sleep(200);
+    for (int i = 0; i < count; ++i) {
+        std::string key = keys[i];
+        if (key.rfind("text:", 0) == 0) {
+            for (char c : key.substr(5)) {
+                Send(static_cast<unsigned char>(c), false, true);
+                Send(static_cast<unsigned char>(c), true, true);
+            }
+        } else {
+            std::vector<WORD> held;
+            for (auto [prefix, modifier] : {std::pair<const char*, WORD>{"alt+", VK_MENU},
+                                            {"shift+", VK_SHIFT},
+                                            {"ctrl+", VK_CONTROL}}) {
+                if (key.rfind(prefix, 0) == 0) {
+                    held.push_back(modifier);
+                    key.erase(0, std::strlen(prefix));
+                }
+            }
+            const WORD code = KeyCode(key);
+            if (code == 0) {
+                std::fprintf(stderr, "ui_driver: no key \"%s\"\n", keys[i]);
+                return false;
+            }
+            for (WORD modifier : held) Send(modifier, false);
+            Send(code, false);
+            Send(code, true);
+            for (auto it = held.rbegin(); it != held.rend(); ++it) Send(*it, true);
+        }
+        Sleep(150);
+    }
+    return true;
+}
+
 int Usage() {
     std::fprintf(
         stderr,
         "usage: ui_driver wait|gone|text|layout|focus|owner|close|message-box|press CAPTION [ID]\n"
         "       ui_driver visible|enabled|click|enter|combo-items|combo-get|slider-get|check-get"
         " CAPTION ID\n"
-        "       ui_driver type|combo-set|slider-set|check-set CAPTION ID VALUE\n");
+        "       ui_driver type|combo-set|slider-set|check-set CAPTION ID VALUE\n"
+        "       ui_driver keys CAPTION KEY...\n");
     return 1;
 }
 
@@ -208,6 +273,7 @@ int main(int argc, char** argv) {
         std::printf("%d\n", FocusedId(window));
         return 0;
     }
+    if (command == "keys") return PressKeys(window, argc - 3, argv + 3) ? 0 : 1;
     if (command == "close") {
         PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
         return 0;
