@@ -22,7 +22,10 @@ class LauncherInstall:
 
     def windows_path(self, relative=""):
         """The path under the install directory as the launcher sees it (wine's Z: drive)."""
-        path = self.directory / relative if relative else self.directory
+        return self.windows_path_of(self.directory / relative if relative else self.directory)
+
+    @staticmethod
+    def windows_path_of(path):
         return "Z:" + str(path).replace("/", "\\")
 
     def mark_installed(self, version):
