@@ -91,7 +91,7 @@ TransferResult FetchList(Run& run, const std::string& version) {
     if (run.lists.count(version) != 0) return TransferResult::kCompleted;
     const CatalogueVersion entry = run.Entry(version);
     if (ReleasesSigned() && !entry.validationList.sha256) return TransferResult::kRefused;
-    const TransferResult result =
+    const TransferOutcome result =
         DownloadFile(LauncherServerBaseUrl() + version + "/", run.layout.work, kListName);
     if (result == TransferResult::kRefused) return result;
     if (result != TransferResult::kCompleted) {
@@ -112,7 +112,7 @@ ValidationReport CheckGame(const Run& run, const std::string& version) {
 
 void FetchCatalogue(Run& run) {
     const std::string& installDirectory = run.layout.install;
-    const TransferResult result =
+    const TransferOutcome result =
         FetchSigned(LauncherServerBaseUrl(), installDirectory, "versions.xml", kCatalogueLabel);
     if (result != TransferResult::kCompleted) {
         throw InstallError(DownloadFailureText(kCatalogueLabel, "versions.xml", result));
@@ -324,9 +324,7 @@ UpdateOutcome ValidationFailure(const std::string& detail) {
 }
 
 UpdateOutcome FileInUseFailure(const std::string& text) {
-    UpdateOutcome outcome{UpdateOutcome::Next::kShowMessage, text, "File In Use"};
-    outcome.retry = true;
-    return outcome;
+    return {UpdateOutcome::Next::kShowMessage, text, "File In Use"};
 }
 
 UpdateOutcome RunUpdate(UpdateAction action, const std::string& installDirectory) {

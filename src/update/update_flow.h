@@ -14,9 +14,6 @@ struct UpdateOutcome {
     Next next = Next::kNotifyWindow;
     std::string text;     // the box's body
     std::string caption;  // the box's caption
-    // The failure passes by itself (a file another program held): the player may try
-    // again at once, and the next run goes on from where this one stopped.
-    bool retry = false;
 };
 
 enum class UpdateAction {
