@@ -51,3 +51,11 @@ def test_sign_in_install_settings_and_play_with_keys_only(client, install, accou
     lines = wait_for_lines(install, 2)
     shot("playing")
     assert lines[0] == "cmdline= +connect 10.0.0.1:7777 +netplayername Pilot +userkey KEY-pilot-0001"
+
+
+def test_escape_in_the_login_dialog_ends_the_launcher_quietly(install, ui, server):
+    install.start()
+    ui.wait(LOGIN)
+    ui.keys(LOGIN, "text:Pilot", "esc")
+    assert install.wait_exit() == 0
+    assert server.requests() == [] and not install.config_txt.exists()

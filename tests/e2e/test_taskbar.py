@@ -1,5 +1,6 @@
 """The taskbar button while the worker runs, as the launcher drives it: wine draws no
-taskbar, so a recorder takes the place of the shell's taskbar object in the prefix."""
+taskbar, so a recorder takes the place of the shell's taskbar object in the prefix, and
+wine's own trace shows the window flashing."""
 import re
 
 import pytest
@@ -46,10 +47,14 @@ def states(calls):
 def test_install_progress_shows_on_the_taskbar_and_is_cleared_at_the_end(
         signed_in, install, published, ui, taskbar):
     published("1.0")
+    # The runtime's installer would come to the front (and the launcher flash at the end).
+    (install.directory / "redist.txt").write_bytes(b"")
+    install.wine_debug = "trace+win"
     signed_in()
     assert taskbar() == [], "the opening checks leave the button alone"
     ui.click(MAIN_WINDOW, BUTTON)
     wait_for_button(ui, "&Play")
+    assert ui.foreground(MAIN_WINDOW) == MAIN_WINDOW
 
     calls = taskbar()
     assert states(calls) == [TBPF_NORMAL, TBPF_NOPROGRESS], calls
@@ -58,6 +63,7 @@ def test_install_progress_shows_on_the_taskbar_and_is_cleared_at_the_end(
     assert all(0 <= done <= total for done, total in values), values
     assert len({total for _, total in values}) > 1, "each download shows its own size"
     assert calls[-2][0] == "value", "nothing after the end but the cleared state"
+    assert flashes(install) == 0, "the player is looking: nothing flashes"
 
 
 def test_a_failed_update_turns_the_button_red(signed_in, install, published, release, build, ui,
@@ -73,3 +79,24 @@ def test_a_failed_update_turns_the_button_red(signed_in, install, published, rel
     assert states(calls) == [TBPF_NORMAL, TBPF_ERROR], calls
     assert calls[-2][0] == "value" and calls[-2][1] > 0, "red where it can be seen"
     ui.press(INSTALL_FAILURE)
+
+
+def flashes(install):
+    return install.log.read_bytes().count(b"NtUserFlashWindowEx")
+
+
+def test_an_install_that_ends_behind_another_window_flashes_it(signed_in, install, published, ui,
+                                                               prefix, shot):
+    published("1.0")
+    install.wine_debug = "trace+win"
+    signed_in()
+    ui.click(MAIN_WINDOW, BUTTON)
+    other = prefix.start(["notepad"])
+    try:
+        ui.wait("Untitled - Notepad")
+        assert ui.foreground(MAIN_WINDOW) == "Untitled - Notepad"
+        wait_for_button(ui, "&Play")
+        shot("flashed")
+        assert flashes(install) >= 1
+    finally:
+        other.kill()

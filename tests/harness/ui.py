@@ -79,6 +79,10 @@ class Ui:
         """Caption of the window that owns this one ("" when it has no owner)."""
         return self._call("owner", caption)[:-1]
 
+    def foreground(self, caption):
+        """Caption of the window in front ("" for none); caption only needs to exist."""
+        return self._call("foreground", caption)[:-1]
+
     def focus(self, caption):
         return int(self._call("focus", caption))
 

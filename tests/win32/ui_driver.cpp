@@ -236,7 +236,8 @@ bool PressKeys(HWND window, int count, char** keys) {
 int Usage() {
     std::fprintf(
         stderr,
-        "usage: ui_driver wait|gone|text|layout|focus|owner|close|message-box|press CAPTION [ID]\n"
+        "usage: ui_driver wait|gone|text|layout|focus|owner|foreground|close|message-box|press "
+        "CAPTION [ID]\n"
         "       ui_driver visible|enabled|click|enter|combo-items|combo-get|slider-get|check-get"
         " CAPTION ID\n"
         "       ui_driver type|combo-set|slider-set|check-set CAPTION ID VALUE\n"
@@ -271,6 +272,11 @@ int main(int argc, char** argv) {
     }
     if (command == "focus") {
         std::printf("%d\n", FocusedId(window));
+        return 0;
+    }
+    if (command == "foreground") {
+        HWND front = GetForegroundWindow();
+        std::printf("%s\n", front != nullptr ? TextOf(front).c_str() : "");
         return 0;
     }
     if (command == "keys") return PressKeys(window, argc - 3, argv + 3) ? 0 : 1;
