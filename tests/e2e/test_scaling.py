@@ -54,6 +54,13 @@ def shoot(display, layout, path):
     return full
 
 
+def assert_background_fills(layout, screenshot_path):
+    (w, h), (x, y) = layout.client_size, layout.client_origin
+    for fx, fy in ((0.98, 0.2), (0.5, 0.98), (0.02, 0.2)):
+        r, g, b = pixel(screenshot_path, x + int(w * fx), y + int(h * fy))
+        assert r + g + b > 12, f"the background is drawn out to ({fx}, {fy})"
+
+
 @pytest.mark.parametrize("dpi", SCALES, ids=lambda dpi: f"{SCALES[dpi]}%")
 def test_every_window_fits_at_every_scale(dpi, scaled_prefix, large_display, build, release, account,
                                           artifacts, tmp_path):
@@ -83,10 +90,15 @@ def test_every_window_fits_at_every_scale(dpi, scaled_prefix, large_display, bui
         main = ui.layout(MAIN_WINDOW)
         full = shoot(large_display, main, artifacts / f"main-window-{scale}.png")
         problems[MAIN_WINDOW] = check_fit(main) + check_keyboard(main)
-        (w, h), (x, y) = main.client_size, main.client_origin
-        for fx, fy in ((0.98, 0.2), (0.5, 0.98), (0.02, 0.2)):
-            r, g, b = pixel(full, x + int(w * fx), y + int(h * fy))
-            assert r + g + b > 12, f"the background is drawn out to ({fx}, {fy})"
+        assert_background_fills(main, full)
+        if dpi == 96:
+            # A move to a monitor of another scale resizes the window: the art follows.
+            (w, h) = main.client_size
+            ui.resize(MAIN_WINDOW, w * 3 // 2, h * 3 // 2)
+            grown = ui.layout(MAIN_WINDOW)
+            assert grown.client_size[0] > w * 4 // 3
+            assert_background_fills(grown, shoot(large_display, grown, artifacts / "main-window-grown.png"))
+            ui.resize(MAIN_WINDOW, w, h)
 
         ui.click(MAIN_WINDOW, 1019)
         ui.wait("Settings")

@@ -72,6 +72,10 @@ class Ui:
         "enter", "text:Pilot"... (see ui_driver.cpp)."""
         self._call("keys", caption, *keys)
 
+    def resize(self, caption, width, height):
+        """Gives the window a new outer size, as the system does on a change of DPI."""
+        self._call("resize", caption, width, height)
+
     def close(self, caption):
         self._call("close", caption)
 

@@ -241,7 +241,8 @@ int Usage() {
         "       ui_driver visible|enabled|click|enter|combo-items|combo-get|slider-get|check-get"
         " CAPTION ID\n"
         "       ui_driver type|combo-set|slider-set|check-set CAPTION ID VALUE\n"
-        "       ui_driver keys CAPTION KEY...\n");
+        "       ui_driver keys CAPTION KEY...\n"
+        "       ui_driver resize CAPTION WIDTH HEIGHT\n");
     return 1;
 }
 
@@ -277,6 +278,12 @@ int main(int argc, char** argv) {
     if (command == "foreground") {
         HWND front = GetForegroundWindow();
         std::printf("%s\n", front != nullptr ? TextOf(front).c_str() : "");
+        return 0;
+    }
+    if (command == "resize" && argc == 5) {
+        // As a move to a monitor of another DPI does: the system gives the window a new size.
+        SetWindowPos(window, nullptr, 0, 0, std::atoi(argv[3]), std::atoi(argv[4]),
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
         return 0;
     }
     if (command == "keys") return PressKeys(window, argc - 3, argv + 3) ? 0 : 1;
