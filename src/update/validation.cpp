@@ -11,6 +11,7 @@
 #include <memory>
 #include <set>
 
+#include "hash/sha256.h"
 #include "platform/file_io.h"
 #include "platform/file_system.h"
 #include "platform/path.h"
@@ -18,7 +19,6 @@
 #include "platform/worker_threads.h"
 #include "update/documents.h"
 #include "update/lane_hasher.h"
-#include "update/sha256.h"
 #include "update/update_error.h"
 
 namespace {

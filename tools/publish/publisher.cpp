@@ -13,6 +13,7 @@
 #include <set>
 
 #include "build_scan.h"
+#include "hash/sha256.h"
 #include "mix/mix_diff.h"
 #include "mix/mix_error.h"
 #include "mix/mix_file.h"
@@ -29,7 +30,6 @@
 #include "update/documents.h"
 #include "update/install_version.h"
 #include "update/self_update.h"
-#include "update/sha256.h"
 #include "update/signed_release.h"
 #include "update/update_error.h"
 #include "update/update_flow.h"
