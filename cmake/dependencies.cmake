@@ -47,3 +47,12 @@ else()
   find_package(nlohmann_json CONFIG REQUIRED)
   target_link_libraries(kestrava_deps INTERFACE nlohmann_json::nlohmann_json)
 endif()
+
+# zstd for deltas (stand-in until the shared target lands on main).
+if(NOT TARGET kestrava_zstd)
+  find_path(ZSTD_INCLUDE_DIR zstd.h REQUIRED)
+  find_library(ZSTD_LIBRARY NAMES libzstd.a zstd REQUIRED)
+  add_library(kestrava_zstd INTERFACE)
+  target_link_libraries(kestrava_zstd INTERFACE ${ZSTD_LIBRARY})
+  target_include_directories(kestrava_zstd SYSTEM INTERFACE ${ZSTD_INCLUDE_DIR})
+endif()

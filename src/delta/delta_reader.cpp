@@ -1,0 +1,137 @@
+#include "delta/delta_reader.h"
+
+#include <zstd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "delta/little_endian.h"
+#include "hash/sha256.h"
+
+namespace {
+
+void ReadExactly(DeltaInput& input, void* buffer, std::size_t count, const char* what) {
+    if (input.Read(buffer, count) != count) throw DeltaError(std::string("it ends inside ") + what);
+}
+
+std::string BlockLabel(std::uint64_t block) { return "block " + std::to_string(block); }
+
+}  // namespace
+
+// What applying holds while the target is being read; let go at its end.
+struct DeltaReader::Decoder {
+    Decoder() : context(ZSTD_createDCtx()) {
+        if (context == nullptr) throw std::bad_alloc();
+    }
+    ~Decoder() { ZSTD_freeDCtx(context); }
+
+    ZSTD_DCtx* context;
+    std::vector<std::uint8_t> window;
+    std::vector<std::uint8_t> frame;
+    std::vector<std::uint8_t> block;
+    Sha256 hash;
+};
+
+DeltaHeader ReadDeltaHeader(DeltaInput& input) {
+    std::uint8_t bytes[kDeltaHeaderSize];
+    if (input.Read(bytes, sizeof bytes) != sizeof bytes) throw DeltaError("it is not a delta");
+    return DecodeDeltaHeader(bytes);
+}
+
+DeltaReader::DeltaReader(DeltaBase& base, DeltaInput& delta, std::uint64_t maxTarget)
+    : base_(base), delta_(delta), header_(ReadDeltaHeader(delta)) {
+    if (header_.baseSize != base.size()) {
+        throw DeltaError("it was made for a file of " + std::to_string(header_.baseSize) +
+                         " bytes, not one of " + std::to_string(base.size()));
+    }
+    if (header_.targetSize > maxTarget) {
+        throw DeltaError("it claims " + std::to_string(header_.targetSize) +
+                         " bytes, more than the " + std::to_string(maxTarget) + " allowed here");
+    }
+    decoder_ = std::make_unique<Decoder>();
+    // No frame needs more: a window and a block together stay under this.
+    ZSTD_DCtx_setParameter(decoder_->context, ZSTD_d_windowLogMax, 25);
+}
+
+DeltaReader::~DeltaReader() = default;
+
+void DeltaReader::DecodeNextBlock() {
+    Decoder& d = *decoder_;
+    const std::uint64_t index = nextBlock_++;
+    const std::uint64_t start = index * header_.blockSize;
+    const auto expected = static_cast<std::size_t>(
+        std::min<std::uint64_t>(header_.blockSize, header_.targetSize - start));
+
+    std::uint8_t head[kDeltaBlockHeaderSize];
+    ReadExactly(delta_, head, sizeof head, BlockLabel(index).c_str());
+    const std::uint64_t offset = LE64At(head);
+    const std::uint32_t length = LE32At(head + 8);
+    const std::uint32_t frameLength = LE32At(head + 12);
+    if (length > kMaxDeltaWindow) {
+        throw DeltaError(BlockLabel(index) + " asks for a window of " + std::to_string(length) +
+                         " bytes, more than the " + std::to_string(kMaxDeltaWindow) + " allowed");
+    }
+    if (offset > header_.baseSize || length > header_.baseSize - offset) {
+        throw DeltaError(BlockLabel(index) + " refers past the end of its base");
+    }
+    if (frameLength == 0 || frameLength > ZSTD_compressBound(expected)) {
+        throw DeltaError(BlockLabel(index) + " has a frame of " + std::to_string(frameLength) +
+                         " bytes, which no block of its size needs");
+    }
+
+    d.window.resize(std::max<std::size_t>(d.window.size(), length));
+    d.frame.resize(std::max<std::size_t>(d.frame.size(), frameLength));
+    d.block.resize(header_.blockSize);
+    if (length != 0 && !base_.ReadAt(offset, d.window.data(), length)) {
+        throw DeltaError("its base could not be read at " + std::to_string(offset));
+    }
+    ReadExactly(delta_, d.frame.data(), frameLength, BlockLabel(index).c_str());
+    // One frame, exactly the block: anything else is not what this format writes.
+    if (ZSTD_findFrameCompressedSize(d.frame.data(), frameLength) != frameLength ||
+        ZSTD_getFrameContentSize(d.frame.data(), frameLength) != expected) {
+        throw DeltaError(BlockLabel(index) + " is not one frame of " + std::to_string(expected) +
+                         " bytes");
+    }
+    if (length != 0) {
+        const std::size_t set = ZSTD_DCtx_refPrefix(d.context, d.window.data(), length);
+        if (ZSTD_isError(set)) throw DeltaError(ZSTD_getErrorName(set));
+    }
+    const std::size_t got =
+        ZSTD_decompressDCtx(d.context, d.block.data(), expected, d.frame.data(), frameLength);
+    if (ZSTD_isError(got) || got != expected) {
+        throw DeltaError(BlockLabel(index) + " does not decode" +
+                         (ZSTD_isError(got) ? std::string(": ") + ZSTD_getErrorName(got) : ""));
+    }
+    d.hash.Update(d.block.data(), expected);
+    served_ = 0;
+    filled_ = expected;
+
+    if (nextBlock_ == header_.BlockCount()) ProveEnd();
+}
+
+void DeltaReader::ProveEnd() {
+    std::uint8_t extra;
+    if (delta_.Read(&extra, 1) != 0) throw DeltaError("bytes follow its last block");
+    const Sha256Digest digest = decoder_->hash.Final();
+    if (std::memcmp(digest.data(), header_.targetSha256.data(), digest.size()) != 0) {
+        throw DeltaError("it rebuilds a file other than the one it was made for");
+    }
+}
+
+std::size_t DeltaReader::Read(void* buffer, std::size_t count) {
+    if (served_ == filled_) {
+        if (decoder_ == nullptr) return 0;
+        if (nextBlock_ == header_.BlockCount()) {
+            // Any other target proved itself with its last block.
+            if (header_.targetSize == 0) ProveEnd();
+            decoder_.reset();
+            return 0;
+        }
+        DecodeNextBlock();
+    }
+    const std::size_t n = std::min(count, filled_ - served_);
+    std::memcpy(buffer, decoder_->block.data() + served_, n);
+    served_ += n;
+    return n;
+}
