@@ -1,10 +1,14 @@
 #include "mix/mix_diff.h"
 
+#include <algorithm>
 #include <cstring>
+#include <exception>
 #include <nlohmann/json.hpp>
 
+#include "mix/delta_entry.h"
 #include "mix/mix_error.h"
 #include "mix/patch_descriptor.h"
+#include "platform/worker_threads.h"
 
 namespace {
 
@@ -27,6 +31,56 @@ bool SameBytes(MixArchiveEntry& a, MixArchiveEntry& b) {
     }
 }
 
+// A changed entry and its old self, which its delta would be made from.
+struct DeltaCandidate {
+    MixArchiveEntry* before;
+    MixArchiveEntry* after;
+    std::string delta;  // empty: carried whole
+};
+
+// Deltas of the candidates, kept where they pay. Entries are read in batches of about
+// kBatch bytes, one after another (their archives' handles serve one reader), and the
+// batch's deltas made on all threads at once, each entry's blocks on one thread.
+void MakeEntryDeltas(std::vector<DeltaCandidate>& candidates, const MixDiffOptions& options) {
+    constexpr std::uint64_t kBatch = 256 << 20;
+    std::uint64_t total = 0, done = 0;
+    for (const DeltaCandidate& candidate : candidates) total += candidate.after->size;
+    for (std::size_t first = 0; first < candidates.size();) {
+        std::vector<std::pair<std::string, std::string>> bytes;
+        std::uint64_t batched = 0;
+        std::size_t end = first;
+        for (; end < candidates.size() && (end == first || batched < kBatch); ++end) {
+            bytes.emplace_back(ReadEntryBytes(*candidates[end].before),
+                               ReadEntryBytes(*candidates[end].after));
+            batched += candidates[end].before->size + candidates[end].after->size;
+        }
+        DeltaOptions one = options.delta;
+        one.threads = 1;
+        WorkQueue queue(end - first);
+        std::vector<std::exception_ptr> failures(end - first);
+        RunOnThreads(std::min<unsigned>(WorkerThreadCount(), static_cast<unsigned>(end - first)),
+                     [&](unsigned) {
+                         std::size_t item = 0;
+                         while (queue.Take(item)) {
+                             try {
+                                 const auto& [before, after] = bytes[item];
+                                 std::string delta = MakeDelta(before, after, one);
+                                 if (DeltaPays(after, delta))
+                                     candidates[first + item].delta = std::move(delta);
+                             } catch (...) {
+                                 failures[item] = std::current_exception();
+                             }
+                         }
+                     });
+        for (const std::exception_ptr& failure : failures) {
+            if (failure) std::rethrow_exception(failure);
+        }
+        for (std::size_t i = first; i < end; ++i) done += candidates[i].after->size;
+        if (options.diffProgress) options.diffProgress(done, total);
+        first = end;
+    }
+}
+
 }  // namespace
 
 NameIndex RefuseDuplicateNames(const MixFile& archive) {
@@ -40,7 +94,7 @@ NameIndex RefuseDuplicateNames(const MixFile& archive) {
 }
 
 void DiffMixArchives(const std::string& oldPath, const std::string& newPath,
-                     const std::string& patchPath, const WriteProgress& progress) {
+                     const std::string& patchPath, const MixDiffOptions& options) {
     MixFile oldArchive(oldPath);
     MixFile newArchive(newPath);
     const NameIndex oldNames = RefuseDuplicateNames(oldArchive);
@@ -50,16 +104,37 @@ void DiffMixArchives(const std::string& oldPath, const std::string& newPath,
     for (const MixArchiveEntry* entry : oldArchive.entries) {
         if (newNames.First(entry->name) == nullptr) removed.push_back(entry->name);
     }
-    std::vector<std::string> updated;
-    std::vector<MixArchiveEntry*> carried;
+    std::vector<DeltaCandidate> changed;
     for (MixArchiveEntry* entry : newArchive.entries) {
         MixArchiveEntry* before = oldNames.First(entry->name);
         if (before != nullptr && std::strcmp(before->name, entry->name) == 0 &&
             before->id == entry->id && SameBytes(*before, *entry)) {
             continue;
         }
-        updated.push_back(entry->name);
-        carried.push_back(entry);
+        changed.push_back({options.deltas ? before : nullptr, entry, {}});
+    }
+    std::vector<DeltaCandidate> candidates;
+    for (const DeltaCandidate& candidate : changed) {
+        if (candidate.before != nullptr) candidates.push_back(candidate);
+    }
+    MakeEntryDeltas(candidates, options);
+
+    PatchDescriptor listed;
+    listed.removedFiles = removed;
+    std::vector<MixArchiveEntry*> carried;
+    for (std::size_t i = 0, next = 0; i < changed.size(); ++i) {
+        MixArchiveEntry* entry = changed[i].after;
+        std::string* delta = nullptr;
+        if (changed[i].before != nullptr) delta = &candidates[next++].delta;
+        if (delta == nullptr || delta->empty()) {
+            listed.updatedFiles.push_back(entry->name);
+            carried.push_back(entry);
+            continue;
+        }
+        listed.deltaFiles.push_back(entry->name);
+        auto* carrier = new MixArchiveEntryMemory(entry->name, entry->id, std::move(*delta));
+        MixEntryRegistry().push_back(carrier);
+        carried.push_back(carrier);
     }
 
     // The descriptor must be the first descriptor-named entry of the patch and must
@@ -67,8 +142,8 @@ void DiffMixArchives(const std::string& oldPath, const std::string& newPath,
     const char* descriptorName = nullptr;
     for (const char* candidate : kDescriptorNames) {
         bool shadows = false;
-        for (const std::string& name : updated)
-            shadows = shadows || NamesMatch(name.c_str(), candidate);
+        for (const MixArchiveEntry* entry : carried)
+            shadows = shadows || NamesMatch(entry->name, candidate);
         if (!shadows) {
             descriptorName = candidate;
             break;
@@ -82,8 +157,7 @@ void DiffMixArchives(const std::string& oldPath, const std::string& newPath,
 
     std::string descriptorText;
     try {
-        descriptorText =
-            nlohmann::json{{"removedFiles", removed}, {"updatedFiles", updated}}.dump();
+        descriptorText = PatchDescriptorText(listed);
     } catch (const nlohmann::json::exception&) {
         throw MixLimitError(newPath,
                             "holds entry names that are not UTF-8 text, which a patch "
@@ -97,5 +171,5 @@ void DiffMixArchives(const std::string& oldPath, const std::string& newPath,
     std::vector<MixArchiveEntry*> entries{descriptor};
     entries.insert(entries.end(), carried.begin(), carried.end());
     patch.ReplaceFiles(entries);  // stable: the descriptor stays ahead of other id-0 entries
-    WriteMixFileTo(patch, patchPath, progress);
+    WriteMixFileTo(patch, patchPath, options.progress);
 }

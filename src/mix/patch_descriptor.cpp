@@ -4,6 +4,8 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "mix/mix_error.h"
+
 bool NamesMatch(const char* a, const char* b) {
     for (;; ++a, ++b) {
         if (FoldedAscii(*a) != FoldedAscii(*b)) return false;
@@ -34,13 +36,35 @@ std::string ReadDescriptorText(MixArchiveEntry& entry) {
     return buffer;
 }
 
-PatchDescriptor ParsePatchDescriptor(const std::string& text) {
+PatchDescriptor ParsePatchDescriptor(const std::string& text, const std::string& origin) {
     // Reading from a stream parses one value and leaves whatever follows it alone.
     std::istringstream in(text);
     nlohmann::json document;
     in >> document;
     PatchDescriptor descriptor;
+    if (document.is_object() && document.contains("version")) {
+        const nlohmann::json& version = document["version"];
+        if (!version.is_number_integer() || version.get<std::int64_t>() < 1 ||
+            version.get<std::int64_t>() > kPatchFormatVersion) {
+            throw MixFormatError(origin, "the patch is of format version " + version.dump() +
+                                             ", which this program does not know (it knows 1 to " +
+                                             std::to_string(kPatchFormatVersion) + ")");
+        }
+        descriptor.version = version.get<int>();
+    }
     descriptor.removedFiles = document.at("removedFiles").get<std::vector<std::string>>();
     descriptor.updatedFiles = document.at("updatedFiles").get<std::vector<std::string>>();
+    if (descriptor.version >= 2 && document.contains("deltaFiles"))
+        descriptor.deltaFiles = document["deltaFiles"].get<std::vector<std::string>>();
     return descriptor;
+}
+
+std::string PatchDescriptorText(const PatchDescriptor& descriptor) {
+    nlohmann::json document{{"removedFiles", descriptor.removedFiles},
+                            {"updatedFiles", descriptor.updatedFiles}};
+    if (!descriptor.deltaFiles.empty()) {
+        document["version"] = 2;
+        document["deltaFiles"] = descriptor.deltaFiles;
+    }
+    return document.dump();
 }

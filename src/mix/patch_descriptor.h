@@ -6,9 +6,16 @@
 
 #include "mix/mix_file.h"
 
+// A descriptor without "version" is of version 1. Version 2 adds entries rebuilt from
+// their previous selves by deltas; a reader refuses a version it does not know rather
+// than patch half of what the patch means.
+inline constexpr int kPatchFormatVersion = 2;
+
 struct PatchDescriptor {
+    int version = 1;
     std::vector<std::string> removedFiles;
     std::vector<std::string> updatedFiles;
+    std::vector<std::string> deltaFiles;  // from version 2 on
 };
 
 inline constexpr const char* kDescriptorNames[] = {".vantle.patch", ".mordopatch"};
@@ -28,6 +35,12 @@ MixArchiveEntry* FindDescriptorEntry(const MixFile& patch);
 // The entry's bytes up to its size or its first NUL, whichever comes first.
 std::string ReadDescriptorText(MixArchiveEntry& entry);
 
-// Raises nlohmann::json's exceptions for text that is not such a record; whatever
-// follows the object is ignored.
-PatchDescriptor ParsePatchDescriptor(const std::string& text);
+// Raises nlohmann::json's exceptions for text that is not such a record, MixFormatError
+// naming origin for a version this reader does not know; whatever follows the object is
+// ignored.
+PatchDescriptor ParsePatchDescriptor(const std::string& text,
+                                     const std::string& origin = "patch descriptor");
+
+// The descriptor's text; the version-1 form when there are no deltas, which launchers
+// that know no version read as well.
+std::string PatchDescriptorText(const PatchDescriptor& descriptor);
