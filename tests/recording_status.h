@@ -12,9 +12,9 @@
 class RecordingStatus final : public StatusSink {
 public:
     void SetStatusText(const std::string& text) override { texts.push_back(text); }
-    void SetProgress(std::uint32_t position, std::uint32_t maximum) override {
+    void SetProgress(std::uint64_t position, std::uint64_t maximum) override {
         progress.emplace_back(position, maximum);
     }
     std::vector<std::string> texts;
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> progress;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;
 };

@@ -24,16 +24,16 @@ public:
     }
     void Fail(const std::string& url, TransferResult result) { answers_[url] = {result, ""}; }
 
-    TransferResult Download(const std::string& url, const std::string& localPath,
-                            DownloadObserver* observer) override {
+    TransferResult Fetch(TransferRequest& request, DownloadObserver* observer) override {
+        const std::string& url = request.url;
         requests.push_back(url);
         const auto found = answers_.find(url);
         const Answer answer =
             found != answers_.end() ? found->second : Answer{TransferResult::kRefused, ""};
         if (answer.result != TransferResult::kCompleted) return answer.result;
-        const auto size = static_cast<std::uint32_t>(answer.body.size());
+        const std::uint64_t size = answer.body.size();
         if (observer != nullptr) observer->OnProgress(0, size, DownloadPhase::kBegin);
-        WriteBytes(localPath, answer.body);
+        WriteBytes(request.localPath, answer.body);
         if (observer != nullptr) observer->OnProgress(size, size, DownloadPhase::kEnd);
         return TransferResult::kCompleted;
     }

@@ -17,8 +17,15 @@ namespace {
 bool FileExists(const std::string& path) { return KindOf(path) != EntryKind::kMissing; }
 
 void ClearDirectory(const std::string& directory, const std::vector<std::string>& keep) {
+    ClearDirectory(directory, [&](const std::string& name) {
+        return std::find(keep.begin(), keep.end(), name) != keep.end();
+    });
+}
+
+void ClearDirectory(const std::string& directory,
+                    const std::function<bool(const std::string& name)>& keep) {
     for (const std::string& name : ListDirectory(directory)) {
-        if (std::find(keep.begin(), keep.end(), name) != keep.end()) continue;
+        if (keep(name)) continue;
         const std::string path = JoinPath(directory, name);
         // A link is removed, never followed: clearing the game must not reach outside it.
         if (IsLink(path)) {

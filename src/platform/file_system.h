@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -39,6 +40,9 @@ std::vector<std::string> ListDirectory(const std::string& directory);
 void RemoveTree(const std::string& directory);
 // Removes everything inside directory except the entries named in keep.
 void ClearDirectory(const std::string& directory, const std::vector<std::string>& keep = {});
+// Removes everything inside directory except the entries whose name keep accepts.
+void ClearDirectory(const std::string& directory,
+                    const std::function<bool(const std::string& name)>& keep);
 // Creates one directory level; raises when it cannot be made (existing is an error).
 void MakeDirectory(const std::string& directory);
 // Creates directory and every missing level above it; an existing one is no error.

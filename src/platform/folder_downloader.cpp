@@ -55,8 +55,9 @@ std::string FolderDownloader::LocalPathOf(const std::string& url) const {
     return JoinPath(best->second, rest);
 }
 
-TransferResult FolderDownloader::Download(const std::string& url, const std::string& localPath,
-                                          DownloadObserver* observer) {
+TransferResult FolderDownloader::Fetch(TransferRequest& request, DownloadObserver* observer) {
+    const std::string& url = request.url;
+    const std::string& localPath = request.localPath;
     requests_.push_back(url);
     const auto failure = failures_.find(url);
     if (failure != failures_.end()) return failure->second;
@@ -76,9 +77,7 @@ TransferResult FolderDownloader::Download(const std::string& url, const std::str
     if (!out) return LocalFailure();
     const auto cut = cutOffs_.find(url);
     const std::uint64_t limit = cut == cutOffs_.end() ? size : cut->second;
-    // The progress interface counts in 32 bits, as the system's own does.
-    const auto max32 = static_cast<std::uint32_t>(size);
-    if (observer != nullptr) observer->OnProgress(0, max32, DownloadPhase::kBegin);
+    if (observer != nullptr) observer->OnProgress(0, size, DownloadPhase::kBegin);
     std::uint64_t done = 0;
     while (done < size) {
         if (done >= limit) return TransferResult::kUnreachable;
@@ -89,12 +88,12 @@ TransferResult FolderDownloader::Download(const std::string& url, const std::str
         if (std::fwrite(buffer.data(), 1, got, out.get()) != got) return LocalFailure();
         done += got;
         if (observer != nullptr) {
-            observer->OnProgress(static_cast<std::uint32_t>(done), max32, DownloadPhase::kData);
+            observer->OnProgress(done, size, DownloadPhase::kData);
         }
     }
     if (std::fclose(out.release()) != 0) return LocalFailure();
     if (observer != nullptr) {
-        observer->OnProgress(static_cast<std::uint32_t>(done), max32, DownloadPhase::kEnd);
+        observer->OnProgress(done, size, DownloadPhase::kEnd);
     }
     return TransferResult::kCompleted;
 }

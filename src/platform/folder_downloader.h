@@ -19,8 +19,8 @@ public:
     void CutOff(const std::string& url, std::uint64_t bytes);
     void Clear(const std::string& url);
 
-    TransferResult Download(const std::string& url, const std::string& localPath,
-                            DownloadObserver* observer) override;
+    // Always starts over: a folder has no byte ranges to resume from.
+    TransferResult Fetch(TransferRequest& request, DownloadObserver* observer) override;
     void ForgetCached(const std::string& url) override;
 
     // Every URL asked for, in order, and every URL whose cache entry was dropped.

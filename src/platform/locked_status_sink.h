@@ -12,7 +12,7 @@ public:
         const MutexLock lock(mutex_);
         inner_.SetStatusText(text);
     }
-    void SetProgress(std::uint32_t position, std::uint32_t maximum) override {
+    void SetProgress(std::uint64_t position, std::uint64_t maximum) override {
         const MutexLock lock(mutex_);
         inner_.SetProgress(position, maximum);
     }

@@ -5,7 +5,7 @@ namespace {
 class DiscardingSink final : public StatusSink {
 public:
     void SetStatusText(const std::string&) override {}
-    void SetProgress(std::uint32_t, std::uint32_t) override {}
+    void SetProgress(std::uint64_t, std::uint64_t) override {}
 };
 
 DiscardingSink discarding;

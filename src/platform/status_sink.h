@@ -9,7 +9,7 @@ class StatusSink {
 public:
     virtual ~StatusSink() = default;
     virtual void SetStatusText(const std::string& text) = 0;
-    virtual void SetProgress(std::uint32_t position, std::uint32_t maximum) = 0;
+    virtual void SetProgress(std::uint64_t position, std::uint64_t maximum) = 0;
 };
 
 // Installs the process-wide sink (nullptr restores the one that discards everything).

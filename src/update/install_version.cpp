@@ -30,15 +30,17 @@ constexpr char kStageFolder[] = "stage";
 std::string ZipNameOf(const std::string& package) { return package + ".zip"; }
 
 // Downloads one package zip into the work directory and proves it against what the
-// manifest says of it.
+// manifest says of it. A broken transfer is resumed, in this run or the next.
 void FetchPackage(const std::string& folderUrl, const std::string& workDirectory,
                   const std::string& package, const FileFacts& facts) {
     const std::string zipName = ZipNameOf(package);
     const std::string zipPath = JoinPath(workDirectory, zipName);
-    const TransferResult result = DownloadUrlToFile(folderUrl + zipName, zipPath);
+    TransferRequest request{folderUrl + zipName, zipPath, true, facts.size.value_or(0)};
+    DownloadProgress progress(zipPath);
+    const TransferResult result = DownloadUrlToFile(request, progress);
     if (result != TransferResult::kCompleted) {
-        throw InstallError("The package " + zipName +
-                           " could not be downloaded: " + TransferFault(result) + ".");
+        throw InstallError(
+            DownloadFailureText("The package " + zipName, zipName, result, request.failure));
     }
     try {
         RequireSignedContent(zipPath, facts, "The package " + zipName);
@@ -144,20 +146,6 @@ void ApplyWhileFetching(const std::function<void()>& apply, const std::function<
 
 }  // namespace
 
-std::string TransferFault(TransferResult result) {
-    switch (result) {
-        case TransferResult::kCompleted:
-            return "no fault";
-        case TransferResult::kRefused:
-            return "the server refused it";
-        case TransferResult::kUnreachable:
-            return "the server could not be reached";
-        case TransferResult::kDiskFull:
-            return ErrnoText(ENOSPC);
-    }
-    return "it did not arrive";
-}
-
 // A name from a manifest must stay inside the game directory, like a zip entry's.
 std::string RequireConfined(const std::string& root, const std::string& name,
                             const std::string& label) {
@@ -174,7 +162,7 @@ void FetchOrFail(const std::string& baseUrl, const std::string& directory,
                  const std::string& fileName, const std::string& label) {
     const TransferResult result = DownloadFile(baseUrl, directory, fileName);
     if (result != TransferResult::kCompleted) {
-        throw InstallError(label + " could not be downloaded: " + TransferFault(result) + ".");
+        throw InstallError(DownloadFailureText(label, fileName, result));
     }
 }
 

@@ -32,9 +32,6 @@ void InstallVersion(const std::string& gameDirectory, const std::string& workDir
 void FetchOrFail(const std::string& baseUrl, const std::string& directory,
                  const std::string& fileName, const std::string& label);
 
-// Why a transfer did not complete, as a phrase for a message.
-std::string TransferFault(TransferResult result);
-
 // The path of a name from a document inside root; refuses (InstallError naming label)
 // what the file-system layer refuses (see confined_name.h).
 std::string RequireConfined(const std::string& root, const std::string& name,

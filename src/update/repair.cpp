@@ -1,8 +1,17 @@
 #include "update/repair.h"
 
+#include <algorithm>
+#include <atomic>
+#include <exception>
+#include <map>
+#include <vector>
+
 #include "platform/file_system.h"
+#include "platform/locked_status_sink.h"
 #include "platform/path.h"
 #include "platform/status_sink.h"
+#include "platform/stop_request.h"
+#include "platform/worker_threads.h"
 #include "update/download_service.h"
 #include "update/install_version.h"
 #include "update/signed_release.h"
@@ -12,8 +21,9 @@
 
 namespace {
 
-constexpr char kObjectZip[] = "object.zip";
-constexpr char kObjectFolder[] = "object";
+// Store objects arrive over a few reused connections at once: most repairs are many
+// small files, where the round trips cost more than the bytes.
+constexpr unsigned kParallelTransfers = 4;
 
 bool IsChecksum(const std::string& text) {
     if (text.size() != 64) return false;
@@ -23,13 +33,12 @@ bool IsChecksum(const std::string& text) {
     return true;
 }
 
-// Shows which file is being repaired, with the transfer in the progress bar.
+// Transfers running beside each other share the bar, so it counts files, not bytes.
 class RepairProgress final : public DownloadObserver {
 public:
     explicit RepairProgress(const std::string& name) : name_(name) {}
-    void OnProgress(std::uint32_t position, std::uint32_t maximum, DownloadPhase phase) override {
+    void OnProgress(std::uint64_t, std::uint64_t, DownloadPhase phase) override {
         if (phase == DownloadPhase::kBegin) Status().SetStatusText("Repairing File " + name_);
-        Status().SetProgress(position, maximum);
     }
 
 private:
@@ -37,23 +46,22 @@ private:
 };
 
 // Fetches and unpacks the store's copy of one file into the work folder; its path, or
-// "" when the tree has no usable copy.
+// "" when the tree has no usable copy. Each object has names of its own there, so that
+// several arrive at once and a broken one is resumed by the next run.
 std::string FetchObject(const InstallLayout& layout, const std::string& name,
                         const ListedFile& listed) {
     if (!IsChecksum(listed.checksum)) return "";
-    const std::string url = StoreObjectUrl(listed.checksum);
-    const std::string zipPath = JoinPath(layout.work, kObjectZip);
-    const std::string folder = JoinPath(layout.work, kObjectFolder);
-    RemoveFile(zipPath);
+    const std::string zipPath = JoinPath(layout.work, "object-" + listed.checksum + ".zip");
+    const std::string folder = JoinPath(layout.work, "object-" + listed.checksum);
     RemoveTree(folder);
     MakeDirectory(folder);
+    TransferRequest request{StoreObjectUrl(listed.checksum), zipPath, true};
     RepairProgress progress(name);
-    const TransferResult result = Net().Download(url, zipPath, &progress);
-    Net().ForgetCached(url);
+    const TransferResult result = DownloadUrlToFile(request, progress);
     if (result == TransferResult::kRefused) return "";
     if (result != TransferResult::kCompleted) {
-        throw InstallError("The file " + name + " could not be repaired: " + TransferFault(result) +
-                           ".");
+        throw InstallError(DownloadFailureText("The file " + name, name, result, request.failure,
+                                               "could not be repaired"));
     }
     std::string detail;
     const int code = ExtractZip(zipPath.c_str(), folder.c_str(), layout.work.c_str(), &detail);
@@ -95,28 +103,66 @@ std::string StoreObjectUrl(const std::string& checksum) {
 
 RepairResult RepairGame(const InstallLayout& layout, const ValidationReport& report,
                         const std::string& label) {
+    // Files of one content share a store object and its names in the work folder: the same
+    // worker puts them in place one after the other.
+    std::map<std::string, std::vector<std::string>> byChecksum;
     for (const FileProblem& problem : report.problems) {
         const std::string target = RequireConfined(layout.game, problem.name, label);
         RemoveLinksOnPath(layout.game, problem.name);
-        if (problem.kind == FileProblemKind::kUnexpected) RemoveFile(target);
+        if (problem.kind == FileProblemKind::kUnexpected) {
+            RemoveFile(target);
+            continue;
+        }
+        byChecksum[report.listed.at(problem.name).checksum].push_back(problem.name);
     }
-    const auto total = static_cast<std::uint32_t>(report.problems.size());
-    std::uint32_t done = 0;
-    for (const FileProblem& problem : report.problems) {
-        ++done;
-        if (problem.kind == FileProblemKind::kUnexpected) continue;
-        Status().SetStatusText("Repairing File " + problem.name);
-        const std::string fetched =
-            FetchObject(layout, problem.name, report.listed.at(problem.name));
-        if (fetched.empty()) return RepairResult::kNoStore;
-        const std::string target = RequireConfined(layout.game, problem.name, label);
-        const auto slash = target.find_last_of("/\\");
-        MakeDirectories(target.substr(0, slash));
-        // A folder where the file belongs (its files were unexpected, so they are gone).
-        if (KindOf(target) == EntryKind::kDirectory) RemoveTree(target);
-        RenameReplacing(fetched, target);
-        Status().SetProgress(done, total);
+    // Folders are made before the workers start, so that none races another for a level.
+    for (const auto& [checksum, names] : byChecksum) {
+        for (const std::string& name : names) {
+            const std::string target = RequireConfined(layout.game, name, label);
+            MakeDirectories(target.substr(0, target.find_last_of("/\\")));
+            // A folder where the file belongs (its files were unexpected, so they are gone).
+            if (KindOf(target) == EntryKind::kDirectory) RemoveTree(target);
+        }
     }
-    RemoveTree(JoinPath(layout.work, kObjectFolder));
-    return RepairResult::kRepaired;
+    std::vector<const std::vector<std::string>*> groups;
+    for (const auto& entry : byChecksum) groups.push_back(&entry.second);
+
+    std::uint64_t total = 0;
+    for (const auto* names : groups) total += names->size();
+    std::atomic<std::uint64_t> done{0};
+    std::atomic<bool> noStore{false};
+    std::exception_ptr failure;
+    Mutex failureMutex;
+    WorkQueue queue(groups.size());
+    LockedStatusSink locked(Status());
+    SetStatusSink(&locked);
+    const auto threads =
+        static_cast<unsigned>(std::min<std::size_t>(kParallelTransfers, groups.size()));
+    RunOnThreads(std::max(1u, threads), [&](unsigned) {
+        std::size_t item = 0;
+        while (queue.Take(item)) {
+            try {
+                for (const std::string& name : *groups[item]) {
+                    ThrowIfStopped();
+                    const std::string fetched = FetchObject(layout, name, report.listed.at(name));
+                    if (fetched.empty()) {
+                        noStore.store(true);
+                        queue.Stop();
+                        break;
+                    }
+                    RenameReplacing(fetched, RequireConfined(layout.game, name, label));
+                    Status().SetProgress(++done, total);
+                }
+                const std::string& checksum = report.listed.at(groups[item]->front()).checksum;
+                RemoveTree(JoinPath(layout.work, "object-" + checksum));
+            } catch (...) {
+                const MutexLock lock(failureMutex);
+                if (!failure) failure = std::current_exception();
+                queue.Stop();
+            }
+        }
+    });
+    SetStatusSink(&locked.inner());
+    if (failure) std::rethrow_exception(failure);
+    return noStore.load() ? RepairResult::kNoStore : RepairResult::kRepaired;
 }

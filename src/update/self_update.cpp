@@ -105,8 +105,8 @@ UpdateOutcome ReplaceLauncher(const std::string& installDirectory) {
         const TransferResult result =
             DownloadFile(UpdateServerBaseUrl(), layout.work, "launcher.exe");
         if (result != TransferResult::kCompleted) {
-            return Failure("The new launcher could not be downloaded: " + TransferFault(result) +
-                           ". " + kKept);
+            return Failure(DownloadFailureText("The new launcher", "launcher.exe", result) + " " +
+                           kKept);
         }
         try {
             RequireSignedContent(fetched, release, "The new launcher launcher.exe");

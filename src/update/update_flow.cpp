@@ -11,6 +11,7 @@
 #include "platform/file_system.h"
 #include "platform/path.h"
 #include "platform/status_sink.h"
+#include "platform/stop_request.h"
 #include "update/documents.h"
 #include "update/download_service.h"
 #include "update/install_layout.h"
@@ -45,9 +46,12 @@ class Run {
 public:
     Run(const std::string& installDirectory, bool& changed)
         : layout(installDirectory), changed_(changed) {
-        // What a killed run left in the work folder is of no use: start clean.
+        // What a killed run left in the work folder is of no use, but for the transfers it
+        // broke off, which this run resumes.
         MakeDirectories(layout.work);
-        ClearDirectory(layout.work, {InstallLayout::kInstalledListName});
+        ClearDirectory(layout.work, [](const std::string& name) {
+            return name == InstallLayout::kInstalledListName || IsResumableLeftover(name);
+        });
     }
 
     void BeforeChange() {
@@ -90,8 +94,7 @@ TransferResult FetchList(Run& run, const std::string& version) {
         DownloadFile(LauncherServerBaseUrl() + version + "/", run.layout.work, kListName);
     if (result == TransferResult::kRefused) return result;
     if (result != TransferResult::kCompleted) {
-        throw InstallError(ListLabel(version) +
-                           " could not be downloaded: " + TransferFault(result) + ".");
+        throw InstallError(DownloadFailureText(ListLabel(version), kListName, result));
     }
     const std::string fetched = JoinPath(run.layout.work, kListName);
     RequireSignedContent(fetched, entry.validationList, ListLabel(version));
@@ -111,8 +114,7 @@ void FetchCatalogue(Run& run) {
     const TransferResult result =
         FetchSigned(LauncherServerBaseUrl(), installDirectory, "versions.xml", kCatalogueLabel);
     if (result != TransferResult::kCompleted) {
-        throw InstallError(std::string(kCatalogueLabel) +
-                           " could not be downloaded: " + TransferFault(result) + ".");
+        throw InstallError(DownloadFailureText(kCatalogueLabel, "versions.xml", result));
     }
     const std::string path = JoinPath(installDirectory, "versions.xml");
     try {
@@ -216,8 +218,8 @@ void FinishAt(Run& run, const std::string& latest, const std::function<void()>& 
               const std::optional<InstallError>& failure) {
     if (FetchList(run, latest) == TransferResult::kRefused) {
         if (failure) throw *failure;
-        throw InstallError(ListLabel(latest) + " could not be downloaded: " +
-                           TransferFault(TransferResult::kRefused) + ".");
+        throw InstallError(
+            DownloadFailureText(ListLabel(latest), kListName, TransferResult::kRefused));
     }
     if (Converge(run, latest, reinstall != nullptr) == Convergence::kNeedsReinstall) {
         if (failure) throw *failure;
@@ -319,15 +321,17 @@ UpdateOutcome ValidationFailure(const std::string& detail) {
 }
 
 UpdateOutcome RunUpdate(UpdateAction action, const std::string& installDirectory) {
-    if (action == UpdateAction::kReplaceLauncher) return ReplaceLauncher(installDirectory);
     bool changed = false;
     try {
+        if (action == UpdateAction::kReplaceLauncher) return ReplaceLauncher(installDirectory);
         if (action == UpdateAction::kInstall) {
             InstallPath(installDirectory, changed);
         } else {
             UpdatePath(installDirectory, changed);
         }
         return {};
+    } catch (const WorkStopped&) {
+        return {UpdateOutcome::Next::kStopped, {}, {}};
     } catch (const VerificationError& error) {
         return {UpdateOutcome::Next::kShowMessage, VerificationMessage(error, changed),
                 kVerificationCaption};

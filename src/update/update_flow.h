@@ -9,6 +9,7 @@ struct UpdateOutcome {
         kNotifyWindow,  // success: send the completion message to the main window
         kShowMessage,   // failure: show the box (no owner, error icon), end the thread
         kExitProcess,   // the new launcher has been started: end the process, code 0
+        kStopped,       // the player stopped the work: show what a fresh start would
     };
     Next next = Next::kNotifyWindow;
     std::string text;     // the box's body

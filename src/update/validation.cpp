@@ -16,6 +16,7 @@
 #include "platform/file_system.h"
 #include "platform/path.h"
 #include "platform/status_sink.h"
+#include "platform/stop_request.h"
 #include "platform/worker_threads.h"
 #include "update/documents.h"
 #include "update/lane_hasher.h"
@@ -153,6 +154,8 @@ std::vector<FileChecksum> HashFiles(const std::string& root, const std::vector<W
     std::atomic<std::uint64_t> untaken{0};
     for (const WalkedFile& file : files) untaken += file.size;
     const auto finish = [&](unsigned worker, std::size_t i, std::exception_ptr failure) {
+        // A stop ends the check after the file in hand, as a failure to read one would.
+        if (!failure && StopRequested()) failure = std::make_exception_ptr(WorkStopped());
         if (failure) {
             failures[i] = failure;
             queue.Stop();

@@ -13,6 +13,7 @@
 #include "platform/file_io.h"
 #include "platform/file_system.h"
 #include "platform/path.h"
+#include "platform/stop_request.h"
 #include "platform/worker_threads.h"
 #include "update/zip_entry_writer.h"
 
@@ -166,6 +167,7 @@ int WritePlan(zip_t* archive, const std::string& root, const char* stagingDirect
             const PlannedEntry& entry = plan[order[item]];
             int& code = codes[order[item]];
             try {
+                ThrowIfStopped();
                 if (!MakeFolders(root, entry.path, entry.directory)) {
                     code = kExtractMakeDirectoryFailed;
                 } else if (!entry.directory) {

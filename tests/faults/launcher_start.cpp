@@ -73,11 +73,10 @@ struct Options {
 class ThrottledDownloader final : public Downloader {
 public:
     ThrottledDownloader(Downloader& inner, std::uint64_t rate) : inner_(inner), rate_(rate) {}
-    TransferResult Download(const std::string& url, const std::string& localPath,
-                            DownloadObserver* observer) override {
+    TransferResult Fetch(TransferRequest& request, DownloadObserver* observer) override {
         const auto start = std::chrono::steady_clock::now();
-        const TransferResult result = inner_.Download(url, localPath, observer);
-        const std::uint64_t bytes = RegularFileSize(localPath).value_or(0);
+        const TransferResult result = inner_.Fetch(request, observer);
+        const std::uint64_t bytes = RegularFileSize(request.localPath).value_or(0);
         std::this_thread::sleep_until(start + std::chrono::microseconds(bytes * 1000000 / rate_));
         return result;
     }
@@ -209,6 +208,10 @@ Start RunStart(const Options& options) {
             break;
         case UpdateOutcome::Next::kExitProcess:
             start.outcome = "exit";
+            break;
+        case UpdateOutcome::Next::kStopped:
+            start.outcome = "stopped";
+            start.after = start.button;
             break;
     }
     return start;

@@ -44,7 +44,7 @@ TEST_F(DownloadFileTest, ShowsOnlyTheFileNameAndReplacesAnEarlierCopy) {
     ASSERT_GE(status.texts.size(), 2u);
     EXPECT_EQ(status.texts.front(), "Downloading File pack.zip");
     EXPECT_EQ(status.texts.back(), "Finished downloading File pack.zip");
-    EXPECT_EQ(status.progress.back(), std::make_pair(9u, 9u));
+    EXPECT_EQ(status.progress.back(), std::make_pair(std::uint64_t{9}, std::uint64_t{9}));
     EXPECT_EQ(net.forgotten(), std::vector<std::string>{std::string(kBase) + "1.2/data/pack.zip"});
 }
 

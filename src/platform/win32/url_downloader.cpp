@@ -81,8 +81,9 @@ private:
 
 }  // namespace
 
-TransferResult UrlDownloader::Download(const std::string& url, const std::string& localPath,
-                                       DownloadObserver* observer) {
+TransferResult UrlDownloader::Fetch(TransferRequest& request, DownloadObserver* observer) {
+    const std::string& url = request.url;
+    const std::string& localPath = request.localPath;
     // Downloads also run on short-lived threads beside other work; each call joins an
     // apartment of its own (a thread already in one only counts up).
     const ComApartment com;

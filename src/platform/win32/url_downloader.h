@@ -6,7 +6,6 @@
 // The calling thread must have joined a COM apartment (platform/win32/com_apartment.h).
 class UrlDownloader final : public Downloader {
 public:
-    TransferResult Download(const std::string& url, const std::string& localPath,
-                            DownloadObserver* observer) override;
+    TransferResult Fetch(TransferRequest& request, DownloadObserver* observer) override;
     void ForgetCached(const std::string& url) override;
 };

@@ -9,7 +9,12 @@ void WindowStatusSink::SetStatusText(const std::string& text) {
     ShowWindow(statusText_, SW_SHOW);
 }
 
-void WindowStatusSink::SetProgress(std::uint32_t position, std::uint32_t maximum) {
+void WindowStatusSink::SetProgress(std::uint64_t position, std::uint64_t maximum) {
+    // The bar counts in a signed 32-bit range: a file over 2 GiB is shown to scale.
+    while (maximum > 0x7FFFFFFF) {
+        maximum >>= 1;
+        position >>= 1;
+    }
     SendMessageA(progressBar_, PBM_SETRANGE32, 0, static_cast<LPARAM>(maximum));
-    SendMessageA(progressBar_, PBM_SETPOS, position, 0);
+    SendMessageA(progressBar_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }

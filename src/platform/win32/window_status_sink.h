@@ -12,7 +12,7 @@ public:
         : statusText_(statusText), progressBar_(progressBar) {}
 
     void SetStatusText(const std::string& text) override;
-    void SetProgress(std::uint32_t position, std::uint32_t maximum) override;
+    void SetProgress(std::uint64_t position, std::uint64_t maximum) override;
 
 private:
     HWND statusText_;
