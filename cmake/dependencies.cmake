@@ -48,11 +48,27 @@ else()
   target_link_libraries(kestrava_deps INTERFACE nlohmann_json::nlohmann_json)
 endif()
 
-# zstd for deltas (stand-in until the shared target lands on main).
-if(NOT TARGET kestrava_zstd)
-  find_path(ZSTD_INCLUDE_DIR zstd.h REQUIRED)
-  find_library(ZSTD_LIBRARY NAMES libzstd.a zstd REQUIRED)
-  add_library(kestrava_zstd INTERFACE)
-  target_link_libraries(kestrava_zstd INTERFACE ${ZSTD_LIBRARY})
-  target_include_directories(kestrava_zstd SYSTEM INTERFACE ${ZSTD_INCLUDE_DIR})
+# The HTTP client and the delta codec, each in a target of its own so that only their
+# users link them.
+add_library(kestrava_curl INTERFACE)
+if(WIN32)
+  # Static, over Schannel. The system libraries are what libcurl.a imports: secur32 is
+  # loaded at run time, and the threads are Windows' own (its CMake package also names
+  # winmm and pthread, which nothing uses).
+  find_path(CURL_INCLUDE_DIR curl/curl.h REQUIRED)
+  find_library(CURL_LIBRARY NAMES libcurl.a REQUIRED)
+  target_link_libraries(kestrava_curl INTERFACE ${CURL_LIBRARY} ws2_32 crypt32 bcrypt advapi32)
+  target_include_directories(kestrava_curl SYSTEM INTERFACE ${CURL_INCLUDE_DIR})
+  target_compile_definitions(kestrava_curl INTERFACE CURL_STATICLIB)
+else()
+  find_package(CURL REQUIRED)
+  target_link_libraries(kestrava_curl INTERFACE CURL::libcurl)
+endif()
+
+add_library(kestrava_zstd INTERFACE)
+find_package(zstd CONFIG REQUIRED)
+if(WIN32)
+  target_link_libraries(kestrava_zstd INTERFACE zstd::libzstd_static)
+else()
+  target_link_libraries(kestrava_zstd INTERFACE zstd::libzstd_shared)
 endif()
