@@ -64,7 +64,9 @@ std::string FetchObject(const InstallLayout& layout, const std::string& name,
                                                "could not be repaired"));
     }
     std::string detail;
-    const int code = ExtractZip(zipPath.c_str(), folder.c_str(), layout.work.c_str(), &detail);
+    // Objects arrive several at once: each stages in its own folder, as a shared one
+    // would give two extractions one staging name.
+    const int code = ExtractZip(zipPath.c_str(), folder.c_str(), folder.c_str(), &detail);
     RemoveFile(zipPath);
     if (code == kExtractWriteFailed || code == kExtractDiskFull ||
         code == kExtractMakeDirectoryFailed) {
