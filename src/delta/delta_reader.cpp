@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 #include "delta/little_endian.h"
 #include "hash/sha256.h"
@@ -17,6 +16,24 @@ void ReadExactly(DeltaInput& input, void* buffer, std::size_t count, const char*
 
 std::string BlockLabel(std::uint64_t block) { return "block " + std::to_string(block); }
 
+// Room for at least size bytes, grown only when needed and never cleared: an entry of a
+// few bytes costs no block's worth of zeros.
+class Buffer {
+public:
+    std::uint8_t* Room(std::size_t size) {
+        if (size > capacity_) {
+            bytes_.reset(new std::uint8_t[size]);
+            capacity_ = size;
+        }
+        return bytes_.get();
+    }
+    std::uint8_t* data() const { return bytes_.get(); }
+
+private:
+    std::unique_ptr<std::uint8_t[]> bytes_;
+    std::size_t capacity_ = 0;
+};
+
 }  // namespace
 
 // What applying holds while the target is being read; let go at its end.
@@ -27,9 +44,9 @@ struct DeltaReader::Decoder {
     ~Decoder() { ZSTD_freeDCtx(context); }
 
     ZSTD_DCtx* context;
-    std::vector<std::uint8_t> window;
-    std::vector<std::uint8_t> frame;
-    std::vector<std::uint8_t> block;
+    Buffer window;
+    Buffer frame;
+    Buffer block;
     Sha256 hash;
 };
 
@@ -80,30 +97,29 @@ void DeltaReader::DecodeNextBlock() {
                          " bytes, which no block of its size needs");
     }
 
-    d.window.resize(std::max<std::size_t>(d.window.size(), length));
-    d.frame.resize(std::max<std::size_t>(d.frame.size(), frameLength));
-    d.block.resize(header_.blockSize);
-    if (length != 0 && !base_.ReadAt(offset, d.window.data(), length)) {
+    std::uint8_t* const window = d.window.Room(length);
+    std::uint8_t* const frame = d.frame.Room(frameLength);
+    std::uint8_t* const block = d.block.Room(expected);
+    if (length != 0 && !base_.ReadAt(offset, window, length)) {
         throw DeltaError("its base could not be read at " + std::to_string(offset));
     }
-    ReadExactly(delta_, d.frame.data(), frameLength, BlockLabel(index).c_str());
+    ReadExactly(delta_, frame, frameLength, BlockLabel(index).c_str());
     // One frame, exactly the block: anything else is not what this format writes.
-    if (ZSTD_findFrameCompressedSize(d.frame.data(), frameLength) != frameLength ||
-        ZSTD_getFrameContentSize(d.frame.data(), frameLength) != expected) {
+    if (ZSTD_findFrameCompressedSize(frame, frameLength) != frameLength ||
+        ZSTD_getFrameContentSize(frame, frameLength) != expected) {
         throw DeltaError(BlockLabel(index) + " is not one frame of " + std::to_string(expected) +
                          " bytes");
     }
     if (length != 0) {
-        const std::size_t set = ZSTD_DCtx_refPrefix(d.context, d.window.data(), length);
+        const std::size_t set = ZSTD_DCtx_refPrefix(d.context, window, length);
         if (ZSTD_isError(set)) throw DeltaError(ZSTD_getErrorName(set));
     }
-    const std::size_t got =
-        ZSTD_decompressDCtx(d.context, d.block.data(), expected, d.frame.data(), frameLength);
+    const std::size_t got = ZSTD_decompressDCtx(d.context, block, expected, frame, frameLength);
     if (ZSTD_isError(got) || got != expected) {
         throw DeltaError(BlockLabel(index) + " does not decode" +
                          (ZSTD_isError(got) ? std::string(": ") + ZSTD_getErrorName(got) : ""));
     }
-    d.hash.Update(d.block.data(), expected);
+    d.hash.Update(block, expected);
     served_ = 0;
     filled_ = expected;
 
