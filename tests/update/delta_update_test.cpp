@@ -1,4 +1,5 @@
 // Updates whose patches carry deltas, published with --delta and applied by the engine.
+#include <algorithm>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <random>
@@ -53,8 +54,24 @@ protected:
         WriteTree(build, kBuild2);
         PublishOptions options;
         options.deltas = true;
+        options.progress = [this](const PublishProgress& now) {
+            if (std::string(now.step) == "diffing") diffing.push_back(now);
+        };
         AddVersion(ServerRoot(), "2", build, false, options);
     }
+
+    void ExpectUpdatedWithRepairs(std::size_t files) {
+        const UpdateOutcome outcome = RunUpdate(UpdateAction::kUpdate, InstallDir());
+        ASSERT_EQ(outcome.next, UpdateOutcome::Next::kNotifyWindow) << outcome.text;
+        EXPECT_EQ(ReadTree(GameDir()), kBuild2);
+        EXPECT_EQ(std::count_if(net.requests().begin(), net.requests().end(),
+                                [](const std::string& url) {
+                                    return url.find("/store/") != std::string::npos;
+                                }),
+                  static_cast<std::ptrdiff_t>(files));
+    }
+
+    std::vector<PublishProgress> diffing;
 
     std::string Package(const std::string& name) {
         return LauncherFolder() + "/2/" + name + ".zip";
@@ -81,18 +98,15 @@ TEST_F(DeltaUpdateTest, ChangedFilesAndEntriesTravelAsDeltasAndRebuildExactly) {
     EXPECT_EQ(byName["game.exe"].package, "patch-game.exe");
     EXPECT_EQ(byName["main.mix"].package, "patch-main.mix");
     EXPECT_FALSE(byName["readme.txt"].hasPatch) << "three bytes: no delta pays";
+    // Diffing shows its progress: the three changed files, to the last.
+    ASSERT_FALSE(diffing.empty());
+    EXPECT_EQ(diffing.back().totalFiles, 3u);
+    EXPECT_EQ(diffing.back().files, 3u);
     // The packages carry the edits, not the files.
     EXPECT_LT(fs::file_size(Package("patch-game.exe")), kExe.size() / 50);
     EXPECT_LT(fs::file_size(Package("patch-main.mix")), kArt.size() / 50);
 
-    ASSERT_EQ(RunUpdate(UpdateAction::kUpdate, InstallDir()).next,
-              UpdateOutcome::Next::kNotifyWindow);
-    EXPECT_EQ(ReadTree(GameDir()), kBuild2);
-    EXPECT_EQ(std::count_if(
-                  net.requests().begin(), net.requests().end(),
-                  [](const std::string& url) { return url.find("/store/") != std::string::npos; }),
-              0)
-        << "nothing needed a repair";
+    ExpectUpdatedWithRepairs(0);
     for (const ChainReport& report : VerifyTree(ServerRoot()))
         EXPECT_TRUE(report.ok) << report.chain << report.message;
 }
@@ -105,14 +119,18 @@ TEST_F(DeltaUpdateTest, ADeltaThatDoesNotRebuildItsFileIsRepairedFromTheStore) {
         ASSERT_NE(delta, std::string::npos);
         patch[delta + kDeltaHeaderSize + kDeltaBlockHeaderSize + 8] ^= 0x55;
     });
-    const UpdateOutcome outcome = RunUpdate(UpdateAction::kUpdate, InstallDir());
-    ASSERT_EQ(outcome.next, UpdateOutcome::Next::kNotifyWindow) << outcome.text;
-    EXPECT_EQ(ReadTree(GameDir()), kBuild2);
-    std::vector<std::string> repaired;
-    for (const std::string& url : net.requests()) {
-        if (url.find("/store/") != std::string::npos) repaired.push_back(url);
-    }
-    EXPECT_EQ(repaired.size(), 2u) << "game.exe and main.mix, each from the store";
+    ExpectUpdatedWithRepairs(2);  // game.exe and main.mix
+}
+
+// A patch of a format this launcher does not know is refused whole: the archive stays as
+// it was until the store's copy replaces it.
+TEST_F(DeltaUpdateTest, APatchOfAnUnknownFormatVersionIsRepairedFromTheStore) {
+    EditPackage("patch-main.mix", "main.mix.patch", [](std::string& patch) {
+        const std::size_t version = patch.find("\"version\":2");
+        ASSERT_NE(version, std::string::npos);
+        patch[version + 10] = '3';
+    });
+    ExpectUpdatedWithRepairs(1);
 }
 
 }  // namespace
