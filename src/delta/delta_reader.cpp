@@ -5,13 +5,27 @@
 #include <algorithm>
 #include <cstring>
 
-#include "delta/little_endian.h"
 #include "hash/sha256.h"
 
 namespace {
 
-void ReadExactly(DeltaInput& input, void* buffer, std::size_t count, const char* what) {
-    if (input.Read(buffer, count) != count) throw DeltaError(std::string("it ends inside ") + what);
+void ReadExactly(DeltaInput& input, void* buffer, std::size_t count, const std::string& what) {
+    if (input.Read(buffer, count) != count) throw DeltaError("it ends inside " + what);
+}
+
+std::uint64_t ReadVarint(DeltaInput& input, const std::string& what) {
+    std::uint64_t value = 0;
+    for (int shift = 0; shift < 64; shift += 7) {
+        std::uint8_t byte = 0;
+        ReadExactly(input, &byte, 1, what);
+        value |= std::uint64_t{byte & 0x7Fu} << shift;
+        if ((byte & 0x80) == 0) {
+            // The tenth byte holds one bit of the value at most.
+            if (shift == 63 && byte > 1) break;
+            return value;
+        }
+    }
+    throw DeltaError(what + " holds a number beyond 64 bits");
 }
 
 std::string BlockLabel(std::uint64_t block) { return "block " + std::to_string(block); }
@@ -51,9 +65,25 @@ struct DeltaReader::Decoder {
 };
 
 DeltaHeader ReadDeltaHeader(DeltaInput& input) {
-    std::uint8_t bytes[kDeltaHeaderSize];
-    if (input.Read(bytes, sizeof bytes) != sizeof bytes) throw DeltaError("it is not a delta");
-    return DecodeDeltaHeader(bytes);
+    char magic[sizeof kDeltaMagic];
+    if (input.Read(magic, sizeof magic) != sizeof magic || !LooksLikeDelta(magic, sizeof magic))
+        throw DeltaError("it is not a delta");
+    const std::uint64_t version = ReadVarint(input, "its header");
+    if (version != kDeltaFormatVersion) {
+        throw DeltaError("it is a delta of format version " + std::to_string(version) +
+                         ", which this program does not know");
+    }
+    DeltaHeader header;
+    header.baseSize = ReadVarint(input, "its header");
+    header.targetSize = ReadVarint(input, "its header");
+    ReadExactly(input, header.targetSha256.data(), header.targetSha256.size(), "its header");
+    const std::uint64_t blockSize = ReadVarint(input, "its header");
+    if (blockSize == 0 || blockSize > kMaxDeltaBlock) {
+        throw DeltaError("its block size " + std::to_string(blockSize) + " is outside 1 to " +
+                         std::to_string(kMaxDeltaBlock));
+    }
+    header.blockSize = static_cast<std::uint32_t>(blockSize);
+    return header;
 }
 
 DeltaReader::DeltaReader(DeltaBase& base, DeltaInput& delta, std::uint64_t maxTarget)
@@ -80,35 +110,46 @@ void DeltaReader::DecodeNextBlock() {
     const auto expected = static_cast<std::size_t>(
         std::min<std::uint64_t>(header_.blockSize, header_.targetSize - start));
 
-    std::uint8_t head[kDeltaBlockHeaderSize];
-    ReadExactly(delta_, head, sizeof head, BlockLabel(index).c_str());
-    const std::uint64_t offset = LE64At(head);
-    const std::uint32_t length = LE32At(head + 8);
-    const std::uint32_t frameLength = LE32At(head + 12);
-    if (length > kMaxDeltaWindow) {
-        throw DeltaError(BlockLabel(index) + " asks for a window of " + std::to_string(length) +
-                         " bytes, more than the " + std::to_string(kMaxDeltaWindow) + " allowed");
+    const std::string label = BlockLabel(index);
+    const std::uint64_t count = ReadVarint(delta_, label);
+    if (count > kMaxDeltaWindows) {
+        throw DeltaError(label + " refers to " + std::to_string(count) +
+                         " windows, more than the " + std::to_string(kMaxDeltaWindows) +
+                         " allowed");
     }
-    if (offset > header_.baseSize || length > header_.baseSize - offset) {
-        throw DeltaError(BlockLabel(index) + " refers past the end of its base");
+    DeltaWindow windows[kMaxDeltaWindows];
+    std::uint64_t length = 0;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        const std::uint64_t offset = ReadVarint(delta_, label);
+        const std::uint64_t size = ReadVarint(delta_, label);
+        if (offset > header_.baseSize || size > header_.baseSize - offset)
+            throw DeltaError(label + " refers past the end of its base");
+        length += size;
+        if (length > kMaxDeltaWindow) {
+            throw DeltaError(label + " refers to more than the " + std::to_string(kMaxDeltaWindow) +
+                             " bytes of base allowed");
+        }
+        windows[i] = {offset, static_cast<std::uint32_t>(size)};
     }
+    const std::uint64_t frameLength = ReadVarint(delta_, label);
     if (frameLength == 0 || frameLength > ZSTD_compressBound(expected)) {
-        throw DeltaError(BlockLabel(index) + " has a frame of " + std::to_string(frameLength) +
+        throw DeltaError(label + " has a frame of " + std::to_string(frameLength) +
                          " bytes, which no block of its size needs");
     }
 
     std::uint8_t* const window = d.window.Room(length);
     std::uint8_t* const frame = d.frame.Room(frameLength);
     std::uint8_t* const block = d.block.Room(expected);
-    if (length != 0 && !base_.ReadAt(offset, window, length)) {
-        throw DeltaError("its base could not be read at " + std::to_string(offset));
+    for (std::uint64_t i = 0, at = 0; i < count; at += windows[i++].length) {
+        if (windows[i].length != 0 &&
+            !base_.ReadAt(windows[i].offset, window + at, windows[i].length))
+            throw DeltaError("its base could not be read at " + std::to_string(windows[i].offset));
     }
-    ReadExactly(delta_, frame, frameLength, BlockLabel(index).c_str());
+    ReadExactly(delta_, frame, frameLength, label);
     // One frame, exactly the block: anything else is not what this format writes.
     if (ZSTD_findFrameCompressedSize(frame, frameLength) != frameLength ||
         ZSTD_getFrameContentSize(frame, frameLength) != expected) {
-        throw DeltaError(BlockLabel(index) + " is not one frame of " + std::to_string(expected) +
-                         " bytes");
+        throw DeltaError(label + " is not one frame of " + std::to_string(expected) + " bytes");
     }
     if (length != 0) {
         const std::size_t set = ZSTD_DCtx_refPrefix(d.context, window, length);
@@ -116,7 +157,7 @@ void DeltaReader::DecodeNextBlock() {
     }
     const std::size_t got = ZSTD_decompressDCtx(d.context, block, expected, frame, frameLength);
     if (ZSTD_isError(got) || got != expected) {
-        throw DeltaError(BlockLabel(index) + " does not decode" +
+        throw DeltaError(label + " does not decode" +
                          (ZSTD_isError(got) ? std::string(": ") + ZSTD_getErrorName(got) : ""));
     }
     d.hash.Update(block, expected);

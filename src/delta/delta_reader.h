@@ -31,7 +31,8 @@ protected:
     ~DeltaInput() = default;
 };
 
-// The header at the start of input; DeltaError for a short or unknown one.
+// The header at the start of input; DeltaError for a short or unknown one: another
+// magic, a format version this reader does not know, a block size beyond its bounds.
 DeltaHeader ReadDeltaHeader(DeltaInput& input);
 
 class DeltaReader {

@@ -8,7 +8,6 @@
 #include <new>
 #include <vector>
 
-#include "delta/little_endian.h"
 #include "delta/window_choice.h"
 #include "hash/sha256.h"
 #include "platform/worker_threads.h"
@@ -30,26 +29,32 @@ void Check(std::size_t code) {
     if (ZSTD_isError(code)) throw DeltaError(ZSTD_getErrorName(code));
 }
 
-// One block: its header and its frame.
-std::string CompressBlock(ZSTD_CCtx* context, std::string_view base, std::uint64_t offset,
-                          std::uint32_t length, std::string_view block, int level) {
+// One block: its header and its frame. Windows lying apart are copied end to end, as
+// the reader lays them out.
+std::string CompressBlock(ZSTD_CCtx* context, std::string_view base,
+                          const std::vector<DeltaWindow>& windows, std::string_view block,
+                          int level) {
+    std::string joined;
+    std::string_view reference;
+    if (windows.size() == 1) {
+        reference = base.substr(windows[0].offset, windows[0].length);
+    } else {
+        for (const DeltaWindow& window : windows)
+            joined += base.substr(window.offset, window.length);
+        reference = joined;
+    }
     Check(ZSTD_CCtx_reset(context, ZSTD_reset_session_and_parameters));
     Check(ZSTD_CCtx_setParameter(context, ZSTD_c_compressionLevel, level));
-    Check(ZSTD_CCtx_setParameter(context, ZSTD_c_windowLog, WindowLogFor(length + block.size())));
+    Check(ZSTD_CCtx_setParameter(context, ZSTD_c_windowLog,
+                                 WindowLogFor(reference.size() + block.size())));
     Check(ZSTD_CCtx_setParameter(context, ZSTD_c_checksumFlag, 0));
-    if (length != 0) Check(ZSTD_CCtx_refPrefix(context, base.data() + offset, length));
-    std::string out;
-    AppendLE64(out, offset);
-    AppendLE32(out, length);
-    AppendLE32(out, 0);  // the frame's length, known below
-    out.resize(kDeltaBlockHeaderSize + ZSTD_compressBound(block.size()));
-    const std::size_t frame =
-        ZSTD_compress2(context, out.data() + kDeltaBlockHeaderSize,
-                       out.size() - kDeltaBlockHeaderSize, block.data(), block.size());
-    Check(frame);
-    out.resize(kDeltaBlockHeaderSize + frame);
-    for (int i = 0; i < 4; ++i) out[12 + i] = static_cast<char>(frame >> (8 * i));
-    return out;
+    if (!reference.empty()) Check(ZSTD_CCtx_refPrefix(context, reference.data(), reference.size()));
+    std::string frame(ZSTD_compressBound(block.size()), '\0');
+    const std::size_t length =
+        ZSTD_compress2(context, frame.data(), frame.size(), block.data(), block.size());
+    Check(length);
+    frame.resize(length);
+    return EncodeBlockHeader(windows, length) + frame;
 }
 
 }  // namespace
@@ -87,9 +92,9 @@ std::string MakeDelta(std::string_view base, std::string_view target, const Delt
                 const std::uint64_t start = std::uint64_t{item} * options.blockSize;
                 const std::string_view block = target.substr(
                     start, std::min<std::uint64_t>(options.blockSize, target.size() - start));
-                const auto [offset, length] = chooser.Choose(block, start, target.size());
                 blocks[item] =
-                    CompressBlock(context.get(), base, offset, length, block, options.level);
+                    CompressBlock(context.get(), base, chooser.Choose(block, start, target.size()),
+                                  block, options.level);
                 if (options.progress) {
                     MutexLock lock(progressLock);
                     doneBytes += block.size();

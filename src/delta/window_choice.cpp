@@ -14,6 +14,10 @@ constexpr std::uint64_t kAnchorMask = 0xFC00000000000000u;
 constexpr std::size_t kConfirm = 32;
 // Repeated content gives one hash many places; a few are enough to vote with.
 constexpr std::size_t kMostPlacesPerHash = 4;
+// Votes closer than this are one piece of the base; a window reaches this far past its
+// outer votes, for the bytes between anchors.
+constexpr std::uint64_t kPieceGap = 64 << 10;
+constexpr std::uint64_t kMargin = 4 << 10;
 
 constexpr std::array<std::uint64_t, 256> MakeGear() {
     std::array<std::uint64_t, 256> gear{};
@@ -49,11 +53,10 @@ WindowChooser::WindowChooser(std::string_view base, std::uint32_t window)
     std::sort(anchors_.begin(), anchors_.end());
 }
 
-std::pair<std::uint64_t, std::uint32_t> WindowChooser::Choose(std::string_view block,
-                                                              std::uint64_t blockStart,
-                                                              std::uint64_t targetSize) const {
-    if (base_.size() <= window_) return {0, static_cast<std::uint32_t>(base_.size())};
-    const std::uint64_t last = base_.size() - window_;
+std::vector<DeltaWindow> WindowChooser::Choose(std::string_view block, std::uint64_t blockStart,
+                                               std::uint64_t targetSize) const {
+    if (base_.empty()) return {};
+    if (base_.size() <= window_) return {{0, static_cast<std::uint32_t>(base_.size())}};
 
     // Each anchor of the block that the base holds too votes for where it lies there.
     std::vector<std::uint64_t> votes;
@@ -68,25 +71,55 @@ std::pair<std::uint64_t, std::uint32_t> WindowChooser::Choose(std::string_view b
             }
         }
     });
-
-    std::uint64_t centre = 0;
     if (votes.empty()) {
         // Nothing found again: the same place, relatively, as the block holds in its file.
         const double relative = (blockStart + block.size() / 2.0) / static_cast<double>(targetSize);
-        centre = static_cast<std::uint64_t>(relative * static_cast<double>(base_.size()));
-    } else {
-        // The window that holds the most votes, centred on the span they cover.
-        std::sort(votes.begin(), votes.end());
-        std::size_t bestFirst = 0, bestEnd = 0;
-        for (std::size_t first = 0, end = 0; first < votes.size(); ++first) {
-            while (end < votes.size() && votes[end] - votes[first] < window_) ++end;
-            if (end - first > bestEnd - bestFirst) {
-                bestFirst = first;
-                bestEnd = end;
-            }
-        }
-        centre = (votes[bestFirst] + votes[bestEnd - 1]) / 2;
+        const auto centre =
+            static_cast<std::uint64_t>(relative * static_cast<double>(base_.size()));
+        const std::uint64_t start =
+            centre > window_ / 2 ? std::min(centre - window_ / 2, base_.size() - window_) : 0;
+        return {{start, window_}};
     }
-    const std::uint64_t start = centre > window_ / 2 ? std::min(centre - window_ / 2, last) : 0;
-    return {start, window_};
+
+    // The pieces the votes fall into, the best voted first, as many as fit the window.
+    struct Piece {
+        std::uint64_t begin, end, votes;
+    };
+    std::sort(votes.begin(), votes.end());
+    std::vector<Piece> pieces;
+    for (std::uint64_t vote : votes) {
+        if (pieces.empty() || vote - pieces.back().end > kPieceGap)
+            pieces.push_back({vote, vote, 0});
+        pieces.back().end = vote;
+        ++pieces.back().votes;
+    }
+    for (Piece& piece : pieces) {
+        piece.begin = piece.begin > kConfirm + kMargin ? piece.begin - kConfirm - kMargin : 0;
+        piece.end = std::min<std::uint64_t>(piece.end + kMargin, base_.size());
+    }
+    std::stable_sort(pieces.begin(), pieces.end(),
+                     [](const Piece& a, const Piece& b) { return a.votes > b.votes; });
+    std::vector<DeltaWindow> chosen;
+    std::uint64_t room = window_;
+    for (const Piece& piece : pieces) {
+        if (chosen.size() == kMaxDeltaWindows || room == 0) break;
+        const std::uint64_t length = std::min(piece.end - piece.begin, room);
+        chosen.push_back({piece.begin, static_cast<std::uint32_t>(length)});
+        room -= length;
+    }
+    // In the base's order, overlaps joined: each byte of the base once.
+    std::sort(chosen.begin(), chosen.end(),
+              [](const DeltaWindow& a, const DeltaWindow& b) { return a.offset < b.offset; });
+    std::vector<DeltaWindow> joined;
+    for (const DeltaWindow& window : chosen) {
+        if (!joined.empty() && window.offset <= joined.back().offset + joined.back().length) {
+            DeltaWindow& last = joined.back();
+            const std::uint64_t end =
+                std::max(last.offset + last.length, window.offset + window.length);
+            last.length = static_cast<std::uint32_t>(end - last.offset);
+        } else {
+            joined.push_back(window);
+        }
+    }
+    return joined;
 }

@@ -1,11 +1,15 @@
+#include <zstd.h>
+
 #include <cstring>
+#include <functional>
 #include <gtest/gtest.h>
+#include <optional>
 #include <random>
 
 #include "delta/delta_file.h"
 #include "delta/delta_reader.h"
 #include "delta/delta_writer.h"
-#include "delta/little_endian.h"
+#include "hash/sha256.h"
 #include "platform/file_system.h"
 #include "temp_dir.h"
 
@@ -116,69 +120,98 @@ TEST(Delta, CarriesOnlyWhatChanged) {
     }
 }
 
-// A delta of "old" to "new" with the given edit applied to its bytes.
-std::string Tampered(const std::function<void(std::string&)>& edit) {
-    std::string delta = MakeDelta(Noise(9000, 4), Noise(9000, 4) + "new", Small());
-    edit(delta);
-    return delta;
-}
+// A delta put together field by field, for the faults no writer makes.
+struct Forged {
+    std::uint64_t baseSize = 9000;
+    std::string target = "rebuilt bytes";
+    std::uint32_t blockSize = 4096;
+    std::vector<DeltaWindow> windows;
+    std::string frame;  // default: the target compressed without a reference
+    std::optional<std::uint64_t> frameLength;
+    std::string after;  // bytes after the last block
 
-void SetLE32(std::string& bytes, std::size_t at, std::uint32_t value) {
-    std::string le;
-    AppendLE32(le, value);
-    bytes.replace(at, 4, le);
-}
-
-void SetLE64(std::string& bytes, std::size_t at, std::uint64_t value) {
-    std::string le;
-    AppendLE64(le, value);
-    bytes.replace(at, 8, le);
-}
+    std::string Bytes() const {
+        DeltaHeader header;
+        header.baseSize = baseSize;
+        header.targetSize = target.size();
+        header.blockSize = blockSize;
+        Sha256 hash;
+        hash.Update(target.data(), target.size());
+        header.targetSha256 = hash.Final();
+        std::string made = frame;
+        if (made.empty()) {
+            made.resize(ZSTD_compressBound(target.size()));
+            made.resize(ZSTD_compress(made.data(), made.size(), target.data(), target.size(), 3));
+        }
+        return EncodeDeltaHeader(header) +
+               EncodeBlockHeader(windows, frameLength.value_or(made.size())) + made + after;
+    }
+};
 
 TEST(Delta, RefusesHostileDeltas) {
-    const std::string base = Noise(9000, 4);
-    constexpr std::size_t firstBlock = kDeltaHeaderSize;
+    const std::string base = Noise(300000, 4);
+    const std::string good = Forged{base.size()}.Bytes();
+    ASSERT_EQ(Apply(base, good), "rebuilt bytes");
+    const auto forged = [&](const std::function<void(Forged&)>& edit) {
+        Forged delta{base.size()};
+        edit(delta);
+        return delta.Bytes();
+    };
+    const auto changed = [&](std::size_t at, char value) {
+        std::string delta = good;
+        delta[at] = value;
+        return delta;
+    };
+    const std::uint64_t sizes = 4 + 1 + 3 + 1;  // magic, version, base and target sizes
     const struct {
         const char* what;
         std::string delta;
     } cases[] = {
         {"empty", ""},
-        {"cut inside the header", Tampered([](std::string& d) { d.resize(30); })},
-        {"cut inside a frame", Tampered([](std::string& d) { d.resize(d.size() - 3); })},
-        {"another magic", Tampered([](std::string& d) { d[0] = 'X'; })},
-        {"unknown format version", Tampered([](std::string& d) { SetLE32(d, 4, 2); })},
-        {"another base size", Tampered([](std::string& d) { SetLE64(d, 8, 9001); })},
-        {"another target hash", Tampered([](std::string& d) { d[30] ^= 1; })},
-        {"no block size", Tampered([](std::string& d) { SetLE32(d, 56, 0); })},
-        {"a huge block size", Tampered([](std::string& d) { SetLE32(d, 56, kMaxDeltaBlock + 1); })},
-        {"a window past the base",
-         Tampered([](std::string& d) { SetLE64(d, firstBlock, 9000 - 100); })},
-        {"an offset past the base",
-         Tampered([](std::string& d) { SetLE64(d, firstBlock, ~0ull); })},
-        {"a huge window", Tampered([](std::string& d) { SetLE32(d, firstBlock + 8, ~0u); })},
-        {"a huge frame", Tampered([](std::string& d) { SetLE32(d, firstBlock + 12, ~0u); })},
-        {"a frame byte changed", Tampered([](std::string& d) { d[firstBlock + 20] ^= 0x40; })},
-        {"a claimed size beyond the blocks",
-         Tampered([](std::string& d) { SetLE64(d, 16, 1ull << 40); })},
-        {"bytes after the last block", Tampered([](std::string& d) { d += "x"; })},
-        {"a second frame in a block",
-         [] {
-             // Frame lengths stay honest; the block's frame is followed by another.
-             std::string d = MakeDelta("", "abc", Small());
-             const std::string frame = d.substr(kDeltaHeaderSize + kDeltaBlockHeaderSize);
-             d += frame;
-             SetLE32(d, kDeltaHeaderSize + 12, static_cast<std::uint32_t>(2 * frame.size()));
-             return d;
-         }()},
+        {"cut inside the header", good.substr(0, 20)},
+        {"cut inside the frame", good.substr(0, good.size() - 3)},
+        {"another magic", changed(0, 'X')},
+        {"an unknown format version", changed(4, 2)},
+        {"another base size", forged([](Forged& d) { d.baseSize = 9001; })},
+        {"another target hash", changed(sizes + 5, good[sizes + 5] ^ 1)},
+        {"no block size", forged([](Forged& d) { d.blockSize = 0; })},
+        {"a huge block size", forged([](Forged& d) { d.blockSize = kMaxDeltaBlock + 1; })},
+        {"a number beyond 64 bits", good.substr(0, 5) + std::string(10, '\xFF') + '\x01'},
+        {"a window past the base", forged([&](Forged& d) {
+             d.windows = {{base.size() - 100, 200}};
+         })},
+        {"an offset past the base", forged([](Forged& d) {
+             d.windows = {{~0ull, 1}};
+         })},
+        {"too many windows", forged([](Forged& d) {
+             d.windows.assign(kMaxDeltaWindows + 1, DeltaWindow{0, 1});
+         })},
+        {"windows beyond the bound", forged([&](Forged& d) {
+             d.windows.assign(kMaxDeltaWindow / base.size() + 1,
+                              DeltaWindow{0, static_cast<std::uint32_t>(base.size())});
+         })},
+        {"a huge frame", forged([](Forged& d) { d.frameLength = ~0u; })},
+        {"a frame byte changed", changed(good.size() - 2, good[good.size() - 2] ^ 0x40)},
+        {"a frame that expands past its block", forged([](Forged& d) {
+             const std::string more(5000, 'x');
+             d.frame.resize(ZSTD_compressBound(more.size()));
+             d.frame.resize(ZSTD_compress(d.frame.data(), d.frame.size(), more.data(), 5000, 3));
+         })},
+        {"a claimed size beyond its blocks", forged([](Forged& d) { d.target.resize(5000, 'y'); })},
+        {"bytes after the last block", forged([](Forged& d) { d.after = "x"; })},
+        {"a second frame in a block", forged([](Forged& d) {
+             d.frame.resize(ZSTD_compressBound(d.target.size()));
+             d.frame.resize(ZSTD_compress(d.frame.data(), d.frame.size(), d.target.data(),
+                                          d.target.size(), 3));
+             d.frame += d.frame;
+         })},
     };
-    for (const auto& c : cases) {
-        const std::string useBase = std::string(c.what) == "a second frame in a block" ? "" : base;
-        EXPECT_THROW(Apply(useBase, c.delta), DeltaError) << c.what;
-    }
+    for (const auto& c : cases) EXPECT_THROW(Apply(base, c.delta), DeltaError) << c.what;
     // Made for this base but applied to another of the same size: the hash catches it.
-    EXPECT_THROW(Apply(Noise(9000, 5), Tampered([](std::string&) {})), DeltaError);
+    const std::string real = MakeDelta(base, base.substr(100) + "new", Small());
+    EXPECT_THROW(Apply(Noise(base.size(), 5), real), DeltaError);
     // A target beyond what the caller allows is refused before any block is decoded.
-    EXPECT_THROW(Apply(base, Tampered([](std::string&) {}), 9000), DeltaError);
+    EXPECT_THROW(Apply(base, real, 1000), DeltaError);
 }
 
 TEST(DeltaFile, AppliesWholeOrNotAtAll) {
@@ -198,7 +231,7 @@ TEST(DeltaFile, AppliesWholeOrNotAtAll) {
     // A delta that fails at its last block leaves the output as it was and nothing beside it.
     WriteBytes(dir.File("out"), "previous");
     std::string delta = ReadBytes(dir.File("delta"));
-    delta[30] ^= 1;
+    delta[12] ^= 1;  // of the promised hash
     WriteBytes(dir.File("delta"), delta);
     EXPECT_THROW(ApplyDeltaFile(dir.File("old"), dir.File("delta"), dir.File("out")), DeltaError);
     EXPECT_EQ(ReadBytes(dir.File("out")), "previous");

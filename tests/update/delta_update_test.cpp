@@ -117,7 +117,7 @@ TEST_F(DeltaUpdateTest, ADeltaThatDoesNotRebuildItsFileIsRepairedFromTheStore) {
     EditPackage("patch-main.mix", "main.mix.patch", [](std::string& patch) {
         const std::size_t delta = patch.find(std::string(kDeltaMagic, 4));
         ASSERT_NE(delta, std::string::npos);
-        patch[delta + kDeltaHeaderSize + kDeltaBlockHeaderSize + 8] ^= 0x55;
+        patch[delta + 60] ^= 0x55;  // inside its first frame
     });
     ExpectUpdatedWithRepairs(2);  // game.exe and main.mix
 }
