@@ -31,20 +31,25 @@ bool SameBytes(MixArchiveEntry& a, MixArchiveEntry& b) {
     }
 }
 
-// A changed entry and its old self, which its delta would be made from.
+// A changed entry and its old self, of the same name and id, which a delta would
+// rebuild it from.
 struct DeltaCandidate {
     MixArchiveEntry* before;
     MixArchiveEntry* after;
-    std::string delta;  // empty: carried whole
+    bool pays = false;
 };
 
-// Deltas of the candidates, kept where they pay. Entries are read in batches of about
-// kBatch bytes, one after another (their archives' handles serve one reader), and the
-// batch's deltas made on all threads at once, each entry's blocks on one thread.
-void MakeEntryDeltas(std::vector<DeltaCandidate>& candidates, const MixDiffOptions& options) {
+// Whether each candidate's delta pays, tried alone at a quick level: a few bytes off the
+// delta the group makes, which is enough to decide. Entries are read in batches of about
+// kBatch bytes, one after another (their archives' handles serve one reader), and each
+// batch is tried on all threads at once.
+void TryDeltas(std::vector<DeltaCandidate>& candidates, const MixDiffOptions& options) {
     constexpr std::uint64_t kBatch = 256 << 20;
     std::uint64_t total = 0, done = 0;
     for (const DeltaCandidate& candidate : candidates) total += candidate.after->size;
+    DeltaOptions quick = options.delta;
+    quick.threads = 1;
+    quick.level = std::min(quick.level, 3);
     for (std::size_t first = 0; first < candidates.size();) {
         std::vector<std::pair<std::string, std::string>> bytes;
         std::uint64_t batched = 0;
@@ -54,8 +59,6 @@ void MakeEntryDeltas(std::vector<DeltaCandidate>& candidates, const MixDiffOptio
                                ReadEntryBytes(*candidates[end].after));
             batched += candidates[end].before->size + candidates[end].after->size;
         }
-        DeltaOptions one = options.delta;
-        one.threads = 1;
         WorkQueue queue(end - first);
         std::vector<std::exception_ptr> failures(end - first);
         RunOnThreads(std::min<unsigned>(WorkerThreadCount(), static_cast<unsigned>(end - first)),
@@ -64,9 +67,8 @@ void MakeEntryDeltas(std::vector<DeltaCandidate>& candidates, const MixDiffOptio
                          while (queue.Take(item)) {
                              try {
                                  const auto& [before, after] = bytes[item];
-                                 std::string delta = MakeDelta(before, after, one);
-                                 if (DeltaPays(after, delta))
-                                     candidates[first + item].delta = std::move(delta);
+                                 candidates[first + item].pays =
+                                     DeltaPays(after, MakeDelta(before, after, quick));
                              } catch (...) {
                                  failures[item] = std::current_exception();
                              }
@@ -76,9 +78,26 @@ void MakeEntryDeltas(std::vector<DeltaCandidate>& candidates, const MixDiffOptio
             if (failure) std::rethrow_exception(failure);
         }
         for (std::size_t i = first; i < end; ++i) done += candidates[i].after->size;
-        if (options.diffProgress) options.diffProgress(done, total);
+        if (options.diffProgress) options.diffProgress(done / 2, total);
         first = end;
     }
+}
+
+// The one delta that rebuilds every paying candidate, in their order, from the old
+// entries laid end to end.
+std::string GroupDelta(const std::vector<DeltaCandidate*>& paying, const MixDiffOptions& options) {
+    std::string before, after;
+    for (const DeltaCandidate* candidate : paying) {
+        before += ReadEntryBytes(*candidate->before);
+        after += ReadEntryBytes(*candidate->after);
+    }
+    DeltaOptions group = options.delta;
+    if (options.diffProgress) {
+        group.progress = [&](std::uint64_t done, std::uint64_t total) {
+            options.diffProgress(total / 2 + done / 2, total);
+        };
+    }
+    return MakeDelta(before, after, group);
 }
 
 }  // namespace
@@ -104,37 +123,44 @@ void DiffMixArchives(const std::string& oldPath, const std::string& newPath,
     for (const MixArchiveEntry* entry : oldArchive.entries) {
         if (newNames.First(entry->name) == nullptr) removed.push_back(entry->name);
     }
-    std::vector<DeltaCandidate> changed;
+    std::vector<MixArchiveEntry*> changed;
+    std::vector<DeltaCandidate> candidates;
     for (MixArchiveEntry* entry : newArchive.entries) {
         MixArchiveEntry* before = oldNames.First(entry->name);
-        if (before != nullptr && std::strcmp(before->name, entry->name) == 0 &&
-            before->id == entry->id && SameBytes(*before, *entry)) {
-            continue;
-        }
-        changed.push_back({options.deltas ? before : nullptr, entry, {}});
+        const bool same = before != nullptr && std::strcmp(before->name, entry->name) == 0 &&
+                          before->id == entry->id;
+        if (same && SameBytes(*before, *entry)) continue;
+        changed.push_back(entry);
+        if (same && options.deltas) candidates.push_back({before, entry});
     }
-    std::vector<DeltaCandidate> candidates;
-    for (const DeltaCandidate& candidate : changed) {
-        if (candidate.before != nullptr) candidates.push_back(candidate);
+    // The delta's own entry must not shadow one the patch carries.
+    for (const MixArchiveEntry* entry : changed) {
+        if (NamesMatch(entry->name, kDeltaEntryName)) candidates.clear();
     }
-    MakeEntryDeltas(candidates, options);
+    TryDeltas(candidates, options);
 
     PatchDescriptor listed;
     listed.removedFiles = removed;
+    std::vector<DeltaCandidate*> paying;
+    for (DeltaCandidate& candidate : candidates) {
+        if (!candidate.pays) continue;
+        paying.push_back(&candidate);
+        listed.deltaFiles.push_back(candidate.after->name);
+        listed.deltaSizes.push_back(candidate.after->size);
+    }
     std::vector<MixArchiveEntry*> carried;
     for (std::size_t i = 0, next = 0; i < changed.size(); ++i) {
-        MixArchiveEntry* entry = changed[i].after;
-        std::string* delta = nullptr;
-        if (changed[i].before != nullptr) delta = &candidates[next++].delta;
-        if (delta == nullptr || delta->empty()) {
-            listed.updatedFiles.push_back(entry->name);
-            carried.push_back(entry);
+        if (next < paying.size() && paying[next]->after == changed[i]) {
+            ++next;
             continue;
         }
-        listed.deltaFiles.push_back(entry->name);
-        auto* carrier = new MixArchiveEntryMemory(entry->name, entry->id, std::move(*delta));
-        MixEntryRegistry().push_back(carrier);
-        carried.push_back(carrier);
+        listed.updatedFiles.push_back(changed[i]->name);
+        carried.push_back(changed[i]);
+    }
+    if (!paying.empty()) {
+        auto* delta = new MixArchiveEntryMemory(kDeltaEntryName, 0, GroupDelta(paying, options));
+        MixEntryRegistry().push_back(delta);
+        carried.push_back(delta);
     }
 
     // The descriptor must be the first descriptor-named entry of the patch and must

@@ -39,20 +39,28 @@ void MixPatcher::ApplyPatch(MixFile* patch) {
     NameIndex working(std::move(namedEntries));
     const NameIndex patchNames(patch->entries);
     for (const std::string& name : descriptor.removedFiles) working.RemoveFirst(name.c_str());
-    for (const std::string& name : descriptor.deltaFiles) {
-        MixArchiveEntry* delta = patchNames.First(name.c_str());
-        MixArchiveEntry* base = working.First(name.c_str());
-        // A base rebuilt already would chain deltas, which no publisher makes.
-        if (delta == nullptr || base == nullptr ||
-            dynamic_cast<MixArchiveEntryDelta*>(base) != nullptr) {
-            throw MixFormatError(patch->path, "the delta list names \"" + name + "\", which " +
-                                                  (delta == nullptr ? "the patch" : "the archive") +
-                                                  " does not hold");
+    if (!descriptor.deltaFiles.empty()) {
+        MixArchiveEntry* delta = patchNames.First(kDeltaEntryName);
+        if (delta == nullptr) {
+            throw MixFormatError(
+                patch->path, std::string("the patch lists deltas but holds no ") + kDeltaEntryName);
         }
-        auto* rebuilt = new MixArchiveEntryDelta(*base, *delta, patch->path);
-        MixEntryRegistry().push_back(rebuilt);
-        working.RemoveFirst(name.c_str());
-        working.Append(rebuilt);
+        std::vector<MixArchiveEntry*> bases;
+        for (const std::string& name : descriptor.deltaFiles) {
+            MixArchiveEntry* base = working.First(name.c_str());
+            if (base == nullptr) {
+                throw MixFormatError(patch->path, "the delta list names \"" + name +
+                                                      "\", which the archive does not hold");
+            }
+            bases.push_back(base);
+            working.RemoveFirst(name.c_str());
+        }
+        const auto group = MakeDeltaGroup(bases, descriptor.deltaSizes, *delta, patch->path);
+        for (std::size_t i = 0; i < bases.size(); ++i) {
+            auto* rebuilt = new MixArchiveEntryDelta(group, i);
+            MixEntryRegistry().push_back(rebuilt);
+            working.Append(rebuilt);
+        }
     }
     for (const std::string& name : descriptor.updatedFiles) {
         MixArchiveEntry* replacement = patchNames.First(name.c_str());

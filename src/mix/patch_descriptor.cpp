@@ -1,6 +1,7 @@
 #include "mix/patch_descriptor.h"
 
 #include <cstring>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -54,8 +55,18 @@ PatchDescriptor ParsePatchDescriptor(const std::string& text, const std::string&
     }
     descriptor.removedFiles = document.at("removedFiles").get<std::vector<std::string>>();
     descriptor.updatedFiles = document.at("updatedFiles").get<std::vector<std::string>>();
-    if (descriptor.version >= 2 && document.contains("deltaFiles"))
+    if (descriptor.version >= 2 && document.contains("deltaFiles")) {
         descriptor.deltaFiles = document["deltaFiles"].get<std::vector<std::string>>();
+        const nlohmann::json& sizes = document.at("deltaSizes");
+        if (!sizes.is_array() || sizes.size() != descriptor.deltaFiles.size())
+            throw MixFormatError(origin, "the patch gives no size for each entry it rebuilds");
+        for (const nlohmann::json& size : sizes) {
+            if (!size.is_number_unsigned() ||
+                size.get<std::uint64_t>() > std::numeric_limits<std::uint32_t>::max())
+                throw MixFormatError(origin, "the patch gives a size an entry cannot have");
+            descriptor.deltaSizes.push_back(size.get<std::uint32_t>());
+        }
+    }
     return descriptor;
 }
 
@@ -65,6 +76,7 @@ std::string PatchDescriptorText(const PatchDescriptor& descriptor) {
     if (!descriptor.deltaFiles.empty()) {
         document["version"] = 2;
         document["deltaFiles"] = descriptor.deltaFiles;
+        document["deltaSizes"] = descriptor.deltaSizes;
     }
     return document.dump();
 }

@@ -1,6 +1,7 @@
 // The descriptor entry of a patch archive and the JSON record it carries.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,10 @@ struct PatchDescriptor {
     int version = 1;
     std::vector<std::string> removedFiles;
     std::vector<std::string> updatedFiles;
-    std::vector<std::string> deltaFiles;  // from version 2 on
+    // From version 2 on: entries rebuilt by the patch's delta (see delta_entry.h), and
+    // the size of each once rebuilt.
+    std::vector<std::string> deltaFiles;
+    std::vector<std::uint32_t> deltaSizes;
 };
 
 inline constexpr const char* kDescriptorNames[] = {".vantle.patch", ".mordopatch"};

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "delta/delta_writer.h"
+#include "mix/delta_entry.h"
 #include "mix/mix_diff.h"
 #include "mix/mix_error.h"
 #include "mix/mix_patcher.h"
@@ -100,6 +101,22 @@ TEST_F(DeltaPatchTest, ChangedEntriesTravelAsDeltasAndRebuildByteForByte) {
     EXPECT_EQ(Patched(), Sorted(after));
 }
 
+// The writer reads rebuilt entries in the delta's order; any other reader still gets
+// each entry's own bytes, the delta started over where needed.
+TEST_F(DeltaPatchTest, RebuiltEntriesReadInAnyOrder) {
+    const std::string a = Noise(30000, 1), b = Noise(30000, 2);
+    const std::vector<RawEntry> after = {{"a", 1, a.substr(0, 29000) + "x"}, {"b", 2, b + "y"}};
+    ASSERT_EQ(Diff({{"a", 1, a}, {"b", 2, b}}, after).deltaFiles.size(), 2u);
+    MixFile source(dir.File("old.mix"));
+    MixFile patch(dir.File("patch.mix"));
+    MixPatcher(&source).ApplyPatch(&patch);
+    ASSERT_EQ(source.entries.size(), 2u);
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(ReadEntry(*source.entries[1]), after[1].data);
+        EXPECT_EQ(ReadEntry(*source.entries[0]), after[0].data);
+    }
+}
+
 TEST_F(DeltaPatchTest, WithoutDeltasThePatchStaysVersionOne) {
     const std::vector<RawEntry> before = {{"a", 1, Pattern(9000, 1)}};
     Diff(before, before);  // nothing changed: nothing to delta
@@ -122,7 +139,7 @@ TEST_F(DeltaPatchTest, ADeltaThatDoesNotRebuildItsEntryWritesNothing) {
     };
     for (const auto& fault : faults) {
         ASSERT_EQ(Diff({{"a", 1, big}}, {{"a", 1, edited}}).deltaFiles.size(), 1u);
-        RewritePatchEntry("a", fault.edit);
+        RewritePatchEntry(kDeltaEntryName, fault.edit);
         EXPECT_THROW(Patched(), MixFormatError) << fault.what;
         EXPECT_FALSE(std::filesystem::exists(dir.File("out.mix"))) << fault.what;
         EXPECT_FALSE(std::filesystem::exists(dir.File("out.mix.part"))) << fault.what;
@@ -135,21 +152,38 @@ TEST_F(DeltaPatchTest, ADeltaThatDoesNotRebuildItsEntryWritesNothing) {
     EXPECT_FALSE(std::filesystem::exists(dir.File("out.mix")));
 }
 
-TEST_F(DeltaPatchTest, DeltaListingsTheArchivesLackAreRefused) {
-    const auto descriptor = [](const std::string& name) {
+TEST_F(DeltaPatchTest, DeltasThatDoNotFitTheirListingsAreRefused) {
+    const auto descriptor = [](const std::string& name, std::uint32_t size) {
         return nlohmann::json{{"version", 2},
                               {"removedFiles", nlohmann::json::array()},
                               {"updatedFiles", nlohmann::json::array()},
-                              {"deltaFiles", {name}}}
+                              {"deltaFiles", {name}},
+                              {"deltaSizes", {size}}}
             .dump();
     };
     WriteBytes(dir.File("old.mix"), BuildMix({{"a", 1, "alpha"}}));
     const std::string delta = MakeDelta("alpha", "alphabet");
-    for (const auto& [listed, held] : {std::pair{"b", "b"}, std::pair{"a", "other"}}) {
-        WriteBytes(dir.File("patch.mix"),
-                   BuildMix({{".vantle.patch", 0, descriptor(listed)}, {held, 1, delta}}));
-        EXPECT_THROW(Patched(), MixFormatError) << listed << " " << held;
+    const struct {
+        const char* what;
+        std::vector<RawEntry> patch;
+    } cases[] = {
+        {"a name the archive lacks",
+         {{".vantle.patch", 0, descriptor("b", 8)}, {kDeltaEntryName, 0, delta}}},
+        {"no delta entry", {{".vantle.patch", 0, descriptor("a", 8)}, {"a", 1, delta}}},
+        {"another size", {{".vantle.patch", 0, descriptor("a", 9)}, {kDeltaEntryName, 0, delta}}},
+        {"no sizes",
+         {{".vantle.patch", 0,
+           R"({"version":2,"removedFiles":[],"updatedFiles":[],"deltaFiles":["a"]})"},
+          {kDeltaEntryName, 0, delta}}},
+    };
+    for (const auto& c : cases) {
+        WriteBytes(dir.File("patch.mix"), BuildMix(c.patch));
+        EXPECT_ANY_THROW(Patched()) << c.what;
+        EXPECT_FALSE(std::filesystem::exists(dir.File("out.mix"))) << c.what;
     }
+    WriteBytes(dir.File("patch.mix"),
+               BuildMix({{".vantle.patch", 0, descriptor("a", 8)}, {kDeltaEntryName, 0, delta}}));
+    EXPECT_EQ(Patched(), (std::vector<RawEntry>{{"a", 1, "alphabet"}}));
 }
 
 TEST(PatchDescriptorVersion, UnknownVersionsAreRefusedWithTheirNumber) {
