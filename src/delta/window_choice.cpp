@@ -77,7 +77,9 @@ std::vector<DeltaWindow> WindowChooser::Choose(std::string_view block, std::uint
         const auto centre =
             static_cast<std::uint64_t>(relative * static_cast<double>(base_.size()));
         const std::uint64_t start =
-            centre > window_ / 2 ? std::min(centre - window_ / 2, base_.size() - window_) : 0;
+            centre > window_ / 2
+                ? std::min<std::uint64_t>(centre - window_ / 2, base_.size() - window_)
+                : 0;
         return {{start, window_}};
     }
 
