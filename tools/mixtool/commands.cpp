@@ -230,8 +230,10 @@ DeltaOptions TakeDeltaOptions(std::vector<std::string>& args) {
             rest.push_back(flag);
             continue;
         }
-        if (++i == args.size()) throw UsageError(flag + " needs a number");
-        const std::uint32_t value = ParseId(args[i]);
+        if (++i == args.size() || args[i].empty() ||
+            args[i].find_first_not_of("0123456789") != std::string::npos || args[i].size() > 9)
+            throw UsageError(flag + " needs a number");
+        const auto value = static_cast<std::uint32_t>(std::stoul(args[i]));
         if (flag == "--level") {
             options.level = static_cast<int>(value);
         } else if (value == 0 || value > (1u << 22)) {
