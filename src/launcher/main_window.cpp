@@ -12,6 +12,7 @@
 #include "platform/folders.h"
 #include "platform/path.h"
 #include "platform/status_sink.h"
+#include "platform/stop_request.h"
 #include "platform/win32/center_window.h"
 #include "platform/win32/dialog.h"
 #include "platform/win32/gdi.h"
@@ -31,15 +32,19 @@ enum class MainAction {
     kPlay,
     kUpdateLauncher,
     kRetry,  // the version catalogue could not be read: run the opening checks again
+    kStop,   // the worker runs: ask it to stop
 };
 
 // The window's own data, from its opening to the end of RunMainWindow. The worker is
 // the last member, so it is waited for before anything it reports to goes.
 struct MainWindow {
-    MainWindow(HINSTANCE instance, const Session& session) : instance(instance), session(session) {}
+    MainWindow(HINSTANCE instance, const Session& session, const WorkerStart& beforeWork)
+        : instance(instance), session(session), beforeWork(beforeWork) {}
 
     HINSTANCE instance;
     const Session& session;
+    const WorkerStart& beforeWork;
+    bool closeWhenStopped = false;  // the player chose to stop the work and close
     std::string installDirectory = InstallDirectory();
     MainAction action = MainAction::kInstall;
     // Addresses of the server list's entries; each entry's item data is its index here,
@@ -183,14 +188,36 @@ UpdateAction WorkerAction(MainAction action) {
     }
 }
 
+// While the worker runs, the main button stops it; Logout and Settings wait.
 void StartWorker(HWND dialog, MainWindow& window) {
     EnableButtons(dialog, false);
+    ClearStopRequest();
+    if (window.beforeWork) window.beforeWork();
     std::string reason;
-    if (!window.worker.Start(WorkerAction(window.action), window.installDirectory, dialog,
-                             reason)) {
+    const UpdateAction action = WorkerAction(window.action);
+    if (!window.worker.Start(action, window.installDirectory, dialog, reason)) {
         EnableButtons(dialog, true);
         ShowError(dialog, "The install could not be started: " + reason + ".", "Install Failure");
+        return;
     }
+    SetMainButton(dialog, window, MainAction::kStop, "&Stop");
+    EnableWindow(GetDlgItem(dialog, IDC_MAIN_BUTTON), TRUE);
+}
+
+// A transfer aborts at once, file work at its next step; the worker's end then brings the
+// window back to what a fresh start shows.
+void StopWorker(HWND dialog) {
+    RequestStop();
+    EnableWindow(GetDlgItem(dialog, IDC_MAIN_BUTTON), FALSE);
+    Status().SetStatusText("Stopping");
+}
+
+// What a fresh start of the launcher would show, for the work to be offered again.
+void ShowFreshStart(HWND dialog, MainWindow& window) {
+    EnableButtons(dialog, true);
+    Status().SetStatusText("");
+    Status().SetProgress(0, 0);
+    DecideMainButton(dialog, window);
 }
 
 void OnMainButton(HWND dialog, MainWindow& window) {
@@ -201,25 +228,36 @@ void OnMainButton(HWND dialog, MainWindow& window) {
         case MainAction::kRetry:
             DecideMainButton(dialog, window);
             break;
+        case MainAction::kStop:
+            StopWorker(dialog);
+            break;
         default:
             StartWorker(dialog, window);
             break;
     }
 }
 
-// Success shows "&Play"; a failure keeps the button disabled (the player starts the
-// launcher again); a new launcher that has started takes over.
+// Success shows "&Play"; after a failure's message, or a stop, the work is offered again;
+// a new launcher that has started takes over.
 void OnWorkerDone(HWND dialog, MainWindow& window) {
     const UpdateOutcome outcome = window.worker.Finish();
+    ClearStopRequest();
+    if (window.closeWhenStopped) {
+        EndDialog(dialog, 0);
+        return;
+    }
     switch (outcome.next) {
         case UpdateOutcome::Next::kNotifyWindow:
             EnableButtons(dialog, true);
             ShowPlay(dialog, window);
             break;
         case UpdateOutcome::Next::kShowMessage:
-            EnableWindow(GetDlgItem(dialog, IDC_LOGOUT_BUTTON), TRUE);
-            EnableWindow(GetDlgItem(dialog, IDC_SETTINGS_BUTTON), TRUE);
+            EnableButtons(dialog, false);
             ShowError(dialog, outcome.text, outcome.caption);
+            ShowFreshStart(dialog, window);
+            break;
+        case UpdateOutcome::Next::kStopped:
+            ShowFreshStart(dialog, window);
             break;
         case UpdateOutcome::Next::kExitProcess:
             window.end = MainWindowEnd::kLauncherReplaced;
@@ -228,13 +266,34 @@ void OnWorkerDone(HWND dialog, MainWindow& window) {
     }
 }
 
-// While the worker runs, the window stays: the game folder is mid-change, and the
-// worker reports to this window. The player closes it once the work has ended.
+// Logging out mid-work would pull the ground from under the worker: it waits.
 bool RefuseWhileWorking(HWND dialog, const MainWindow& window) {
     if (!window.worker.Running()) return false;
     MessageBoxA(dialog, "The launcher is still at work. It can be closed once it has finished.",
                 "Launcher Busy", MB_ICONINFORMATION | MB_OK);
     return true;
+}
+
+// Closing mid-work stops the work first, if the player says so; what is left behind is a
+// folder the next start continues from.
+void OnClose(HWND dialog, MainWindow& window) {
+    if (!window.worker.Running()) {
+        EndDialog(dialog, 0);
+        return;
+    }
+    const int answer =
+        MessageBoxA(dialog,
+                    "The launcher is at work. Stop the work and close the launcher?\n\n"
+                    "The next start continues where it stopped.",
+                    "Launcher Busy", MB_ICONQUESTION | MB_YESNO | MB_DEFBUTTON2);
+    if (answer != IDYES) return;
+    // The work may have ended while the question was open.
+    if (!window.worker.Running()) {
+        EndDialog(dialog, 0);
+        return;
+    }
+    window.closeWhenStopped = true;
+    StopWorker(dialog);
 }
 
 void Logout(HWND dialog, MainWindow& window) {
@@ -288,7 +347,7 @@ INT_PTR CALLBACK MainWindowProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             OnWorkerDone(dialog, *window);
             return TRUE;
         case WM_CLOSE:
-            if (!RefuseWhileWorking(dialog, *window)) EndDialog(dialog, 0);
+            OnClose(dialog, *window);
             return TRUE;
     }
     return FALSE;
@@ -296,8 +355,9 @@ INT_PTR CALLBACK MainWindowProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 
 }  // namespace
 
-MainWindowEnd RunMainWindow(HINSTANCE instance, const Session& session) {
-    MainWindow window{instance, session};
+MainWindowEnd RunMainWindow(HINSTANCE instance, const Session& session,
+                            const WorkerStart& beforeWork) {
+    MainWindow window{instance, session, beforeWork};
     DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN_WINDOW), nullptr, MainWindowProc,
                     reinterpret_cast<LPARAM>(&window));
     // Normally the worker has ended already; if not, it is waited for here, before the

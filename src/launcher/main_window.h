@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <functional>
+
 #include "launcher/session.h"
 
 enum class MainWindowEnd {
@@ -12,4 +14,8 @@ enum class MainWindowEnd {
 
 // Runs the main window modally until it is closed, the player logs out or a new
 // launcher has started. Returns only once the update worker has stopped.
-MainWindowEnd RunMainWindow(HINSTANCE instance, const Session& session);
+// Called on the window's thread before each start of the update worker.
+using WorkerStart = std::function<void()>;
+
+MainWindowEnd RunMainWindow(HINSTANCE instance, const Session& session,
+                            const WorkerStart& beforeWork = {});

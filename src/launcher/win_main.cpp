@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "account/login_dialog.h"
@@ -10,13 +11,14 @@
 #include "account/user_key_file.h"
 #include "launcher/main_window.h"
 #include "launcher/session.h"
+#include "net/http_downloader.h"
 #include "platform/file_system.h"
 #include "platform/folders.h"
 #include "platform/path.h"
 #include "platform/win32/com_apartment.h"
 #include "platform/win32/create_process_runner.h"
-#include "platform/win32/url_downloader.h"
 #include "update/self_update.h"
+#include "update/web_servers.h"
 
 namespace {
 
@@ -87,7 +89,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     const ComApartment com;
     // The services outlive every window and the update worker: RunMainWindow returns only
     // once the worker has stopped.
-    UrlDownloader downloader;
+    HttpOptions http;
+    http.mirrors = WebServerMirrors();
+    // The end-to-end tests shorten the wait for a silent server; players get the default.
+    if (const char* stall = std::getenv("KESTRAVA_STALL_SECONDS")) {
+        const long seconds = std::strtol(stall, nullptr, 10);
+        if (seconds > 0 && seconds <= 300) http.stallSeconds = static_cast<unsigned>(seconds);
+    }
+    HttpDownloader downloader(http);
     SetDownloader(&downloader);
     CreateProcessRunner processRunner;
     SetProcessRunner(&processRunner);

@@ -61,6 +61,9 @@ private:
     Mutex& mutex_;
 };
 
+// Blocks the calling thread for about that long.
+void SleepMilliseconds(unsigned milliseconds);
+
 namespace system_calls {
 unsigned ProcessorCount();  // 0 when the system does not say
 }  // namespace system_calls

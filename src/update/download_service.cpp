@@ -114,14 +114,15 @@ TransferResult DownloadUrlToFile(TransferRequest& request, DownloadObserver& obs
     return result;
 }
 
-TransferResult DownloadUrlToFile(const std::string& url, const std::string& localPath) {
+TransferOutcome DownloadUrlToFile(const std::string& url, const std::string& localPath) {
     TransferRequest request{url, localPath};
     DownloadProgress progress(localPath);
-    return DownloadUrlToFile(request, progress);
+    const TransferResult result = DownloadUrlToFile(request, progress);
+    return {result, request.failure};
 }
 
-TransferResult DownloadFile(const std::string& baseUrl, const std::string& directory,
-                            const std::string& fileName) {
+TransferOutcome DownloadFile(const std::string& baseUrl, const std::string& directory,
+                             const std::string& fileName) {
     return DownloadUrlToFile(baseUrl + fileName, JoinPath(directory, fileName));
 }
 

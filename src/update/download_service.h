@@ -8,16 +8,24 @@
 
 #include "platform/downloader.h"
 
+// What became of a download, and why it failed in words when the client could tell more
+// than the result says ("its certificate has expired"). Stands in for the result itself.
+struct TransferOutcome {
+    TransferResult result = TransferResult::kCompleted;
+    std::string failure;
+    operator TransferResult() const { return result; }
+};
+
 // Fetches baseUrl + fileName into directory + separator + fileName, showing the file's
 // name in the status text and the transfer in the progress bar. The local file is
 // removed first and the transfer lands under a temporary name that is renamed into
 // place only when complete, so a failed transfer always shows as a missing file, never
 // as an older or partial one. A stop of the player's raises WorkStopped.
-TransferResult DownloadFile(const std::string& baseUrl, const std::string& directory,
-                            const std::string& fileName);
+TransferOutcome DownloadFile(const std::string& baseUrl, const std::string& directory,
+                             const std::string& fileName);
 
 // The same steps for a caller that forms its own URL and local path.
-TransferResult DownloadUrlToFile(const std::string& url, const std::string& localPath);
+TransferOutcome DownloadUrlToFile(const std::string& url, const std::string& localPath);
 // As above for request.localPath; a resumable request keeps a broken transfer's bytes in
 // PartialPathOf(localPath), beside its note, for the next attempt to continue from.
 TransferResult DownloadUrlToFile(TransferRequest& request, DownloadObserver& observer);
@@ -34,6 +42,10 @@ std::string TransferFault(TransferResult result);
 std::string DownloadFailureText(const std::string& label, const std::string& fileName,
                                 TransferResult result, const std::string& failure = {},
                                 const std::string& predicate = "could not be downloaded");
+inline std::string DownloadFailureText(const std::string& label, const std::string& fileName,
+                                       const TransferOutcome& outcome) {
+    return DownloadFailureText(label, fileName, outcome.result, outcome.failure);
+}
 
 // "Downloading File NAME (48.0 of 120.0 MiB, 11.2 MiB/s, 7 s left)"; maximum 0 leaves out
 // the total and the time left, rate 0 both the rate and the time left.

@@ -168,7 +168,7 @@ std::string RequireConfined(const std::string& root, const std::string& name,
 
 void FetchOrFail(const std::string& baseUrl, const std::string& directory,
                  const std::string& fileName, const std::string& label) {
-    const TransferResult result = DownloadFile(baseUrl, directory, fileName);
+    const TransferOutcome result = DownloadFile(baseUrl, directory, fileName);
     if (result != TransferResult::kCompleted) {
         throw InstallError(DownloadFailureText(label, fileName, result));
     }

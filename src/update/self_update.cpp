@@ -102,7 +102,7 @@ UpdateOutcome ReplaceLauncher(const std::string& installDirectory) {
     try {
         MakeDirectories(layout.work);
         const FileFacts release = FetchLauncherRelease(installDirectory, layout.work);
-        const TransferResult result =
+        const TransferOutcome result =
             DownloadFile(UpdateServerBaseUrl(), layout.work, "launcher.exe");
         if (result != TransferResult::kCompleted) {
             return Failure(DownloadFailureText("The new launcher", "launcher.exe", result) + " " +

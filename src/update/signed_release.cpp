@@ -133,14 +133,14 @@ bool SignedByAny(const std::string& document, const std::string& signatures,
     return false;
 }
 
-TransferResult FetchSigned(const std::string& baseUrl, const std::string& directory,
-                           const std::string& fileName, const std::string& label) {
+TransferOutcome FetchSigned(const std::string& baseUrl, const std::string& directory,
+                            const std::string& fileName, const std::string& label) {
     if (!ReleasesSigned()) return DownloadFile(baseUrl, directory, fileName);
     const std::string path = JoinPath(directory, fileName);
     const std::string signaturePath = path + kSignatureSuffix;
     // The signature first, so the status text ends on the document's own name.
     DownloadFile(baseUrl, directory, fileName + kSignatureSuffix);
-    const TransferResult result = DownloadFile(baseUrl, directory, fileName);
+    const TransferOutcome result = DownloadFile(baseUrl, directory, fileName);
     const auto signatures = ReadFileBytes(signaturePath);
     RemoveFileIfPresent(signaturePath);
     if (result != TransferResult::kCompleted) return result;

@@ -17,6 +17,7 @@
 
 #include "platform/downloader.h"
 #include "update/documents.h"
+#include "update/download_service.h"
 #include "update/update_error.h"
 
 using ReleaseKey = std::array<std::uint8_t, 32>;
@@ -43,8 +44,8 @@ bool SignedByAny(const std::string& document, const std::string& signatures,
 // keys, a document that arrived without a valid signature is removed and raises
 // VerificationError naming label; the signature file never stays. Returns the
 // document's transfer, which the caller judges as it would an unsigned one.
-TransferResult FetchSigned(const std::string& baseUrl, const std::string& directory,
-                           const std::string& fileName, const std::string& label);
+TransferOutcome FetchSigned(const std::string& baseUrl, const std::string& directory,
+                            const std::string& fileName, const std::string& label);
 
 // With release keys, raises VerificationError naming label unless the file at path has
 // the signed SHA-256 (which must be given) and size (when given).

@@ -90,7 +90,7 @@ TransferResult FetchList(Run& run, const std::string& version) {
     if (run.lists.count(version) != 0) return TransferResult::kCompleted;
     const CatalogueVersion entry = run.Entry(version);
     if (ReleasesSigned() && !entry.validationList.sha256) return TransferResult::kRefused;
-    const TransferResult result =
+    const TransferOutcome result =
         DownloadFile(LauncherServerBaseUrl() + version + "/", run.layout.work, kListName);
     if (result == TransferResult::kRefused) return result;
     if (result != TransferResult::kCompleted) {
@@ -111,7 +111,7 @@ ValidationReport CheckGame(const Run& run, const std::string& version) {
 
 void FetchCatalogue(Run& run) {
     const std::string& installDirectory = run.layout.install;
-    const TransferResult result =
+    const TransferOutcome result =
         FetchSigned(LauncherServerBaseUrl(), installDirectory, "versions.xml", kCatalogueLabel);
     if (result != TransferResult::kCompleted) {
         throw InstallError(DownloadFailureText(kCatalogueLabel, "versions.xml", result));

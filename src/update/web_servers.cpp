@@ -2,7 +2,27 @@
 
 #include "web_server_hosts.h"
 
-std::string LauncherServerBaseUrl() { return KESTRAVA_LAUNCHER_HOST "/launcher/"; }
-std::string UpdateServerBaseUrl() { return KESTRAVA_UPDATE_HOST "/update/"; }
-std::string RuntimeDownloadBaseUrl() { return KESTRAVA_RUNTIME_HOST "/vs/17/release/"; }
-std::string AccountApiBaseUrl() { return KESTRAVA_ACCOUNT_HOST "/us/api/"; }
+namespace {
+
+// Built at first use, so that a caller during another file's start-up finds them.
+const std::vector<std::string>& LauncherHosts() {
+    static const std::vector<std::string> hosts{KESTRAVA_LAUNCHER_HOSTS};
+    return hosts;
+}
+const std::vector<std::string>& UpdateHosts() {
+    static const std::vector<std::string> hosts{KESTRAVA_UPDATE_HOSTS};
+    return hosts;
+}
+
+}  // namespace
+
+std::string LauncherServerBaseUrl() { return LauncherHosts().front() + "/launcher/"; }
+std::string UpdateServerBaseUrl() { return UpdateHosts().front() + "/update/"; }
+std::string RuntimeDownloadBaseUrl() {
+    return std::string(KESTRAVA_RUNTIME_HOSTS) + "/vs/17/release/";
+}
+std::string AccountApiBaseUrl() { return std::string(KESTRAVA_ACCOUNT_HOSTS) + "/us/api/"; }
+
+std::vector<std::vector<std::string>> WebServerMirrors() {
+    return {LauncherHosts(), UpdateHosts()};
+}

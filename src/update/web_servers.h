@@ -3,8 +3,13 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 std::string LauncherServerBaseUrl();   // catalogue, manifests, packages, server list
 std::string UpdateServerBaseUrl();     // launcher.xml and launcher.exe
 std::string RuntimeDownloadBaseUrl();  // vc_redist.x64.exe
 std::string AccountApiBaseUrl();       // the account API's two requests
+
+// The hosts of each endpoint that has mirrors, the preferred (the one in its base URL)
+// first: what the HTTP client tries in turn.
+std::vector<std::vector<std::string>> WebServerMirrors();

@@ -48,7 +48,7 @@ def test_install_from_a_fresh_directory(signed_in, install, published, build, ui
     signed_in()
     assert ui.text(MAIN_WINDOW, BUTTON) == "&Install"
     ui.click(MAIN_WINDOW, BUTTON)
-    assert not ui.enabled(MAIN_WINDOW, BUTTON), "the button is disabled while the worker runs"
+    assert ui.text(MAIN_WINDOW, BUTTON) in ("&Stop", "&Play"), "the button stops the worker while it runs"
     shot("installing")
     wait_for_button(ui, "&Play")
     shot("installed")
@@ -122,7 +122,7 @@ def test_a_build_that_does_not_validate(signed_in, install, published, release, 
     assert "changed: " in body, "the message names the file"
     ui.press(VALIDATION_FAILED)
     ui.wait_gone(VALIDATION_FAILED)
-    assert not ui.enabled(MAIN_WINDOW, BUTTON), "the button stays disabled"
+    wait_for_button(ui, "&Install")  # the work is offered again, as a fresh start would
     assert not (install.game_dir / "manifest.validate.xml").exists(), "the game folder holds only the game"
     assert not (install.directory / "version.xml").exists()
 
@@ -153,7 +153,7 @@ def update_fails(signed_in, ui, shot, name):
     shot(name)
     ui.press(INSTALL_FAILURE)
     ui.wait_gone(INSTALL_FAILURE)
-    assert not ui.enabled(MAIN_WINDOW, BUTTON)
+    wait_for_button(ui, "&Update")  # offered again
     return body
 
 
@@ -369,7 +369,7 @@ def hold(server):
         requests.released.set()
 
 
-def test_close_and_logout_wait_for_a_running_install_and_a_killed_one_is_redone(
+def test_close_asks_logout_waits_and_a_killed_install_is_redone(
         signed_in, install, published, build, ui, hold, shot, tmp_path):
     published("1.0")
     held = hold("/launcher/1.0/")
@@ -377,12 +377,16 @@ def test_close_and_logout_wait_for_a_running_install_and_a_killed_one_is_redone(
     ui.click(MAIN_WINDOW, BUTTON)
     assert held.arrived.wait(timeout=60), "the install never asked for version 1.0"
     assert not ui.enabled(MAIN_WINDOW, LOGOUT) and not ui.enabled(MAIN_WINDOW, 1019)
-    for press in (lambda: ui.close(MAIN_WINDOW), lambda: ui.click(MAIN_WINDOW, LOGOUT)):
-        press()
-        assert "closed once it has finished" in ui.message_box(LAUNCHER_BUSY)
-        shot("refused")
-        ui.press(LAUNCHER_BUSY)
-        ui.wait_gone(LAUNCHER_BUSY)
+    assert ui.text(MAIN_WINDOW, BUTTON) == "&Stop" and ui.enabled(MAIN_WINDOW, BUTTON)
+    ui.close(MAIN_WINDOW)
+    assert "Stop the work and close the launcher?" in ui.message_box(LAUNCHER_BUSY)
+    shot("stop-and-close-question")
+    ui.press(LAUNCHER_BUSY, button=7)  # No: the work goes on
+    ui.wait_gone(LAUNCHER_BUSY)
+    ui.click(MAIN_WINDOW, LOGOUT)
+    assert "closed once it has finished" in ui.message_box(LAUNCHER_BUSY)
+    ui.press(LAUNCHER_BUSY)
+    ui.wait_gone(LAUNCHER_BUSY)
     assert install.config_txt.exists(), "logout waits too"
     held.released.set()
     wait_for_button(ui, "&Play")

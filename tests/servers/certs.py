@@ -36,7 +36,7 @@ commonName = supplied
 
 class TestCertificates:
     def __init__(self, directory):
-        d = pathlib.Path(directory)
+        d = pathlib.Path(directory).resolve()
         self.directory = d
         self.ca_key = d / "ca.key"
         self.ca_pem = d / "ca.pem"

@@ -1,5 +1,6 @@
 #include "platform/worker_threads.h"
 
+#include <chrono>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -26,5 +27,9 @@ Mutex::Mutex() : state_(std::make_unique<State>()) {}
 Mutex::~Mutex() = default;
 void Mutex::Lock() { state_->mutex.lock(); }
 void Mutex::Unlock() { state_->mutex.unlock(); }
+
+void SleepMilliseconds(unsigned milliseconds) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
 
 unsigned system_calls::ProcessorCount() { return std::thread::hardware_concurrency(); }

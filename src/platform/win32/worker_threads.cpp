@@ -52,3 +52,5 @@ unsigned system_calls::ProcessorCount() {
     GetSystemInfo(&info);
     return info.dwNumberOfProcessors;
 }
+
+void SleepMilliseconds(unsigned milliseconds) { Sleep(milliseconds); }
