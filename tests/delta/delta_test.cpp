@@ -150,10 +150,12 @@ struct Forged {
 
 TEST(Delta, RefusesHostileDeltas) {
     const std::string base = Noise(300000, 4);
-    const std::string good = Forged{base.size()}.Bytes();
+    Forged plain;
+    plain.baseSize = base.size();
+    const std::string good = plain.Bytes();
     ASSERT_EQ(Apply(base, good), "rebuilt bytes");
     const auto forged = [&](const std::function<void(Forged&)>& edit) {
-        Forged delta{base.size()};
+        Forged delta = plain;
         edit(delta);
         return delta.Bytes();
     };
