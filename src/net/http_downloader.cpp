@@ -84,7 +84,8 @@ struct HttpDownloader::Attempt {
     std::uint64_t written = 0;  // of this answer's body
     bool stopped = false;
     bool diskFull = false;
-    std::string refusal;  // the transfer was aborted for this reason
+    std::string refusal;        // the transfer was aborted for this reason
+    bool contradicted = false;  // ... because the body is not of the expected size
     std::chrono::steady_clock::time_point reportedAt{};
 
     std::uint64_t position() const {
@@ -97,6 +98,7 @@ struct HttpDownloader::Attempt {
         plan = PlanBody(head, offset, request.expectedSize);
         if (plan.action == BodyAction::kRefuse) {
             refusal = plan.refusal;
+            contradicted = plan.contradictsExpected;
             return false;
         }
         if (plan.action != BodyAction::kAppend && plan.action != BodyAction::kWriteFromStart) {
@@ -146,6 +148,7 @@ struct HttpDownloader::Attempt {
         if (!attempt.file) return attempt.decided ? 0 : bytes;
         if (attempt.plan.total != 0 && attempt.position() + bytes > attempt.plan.total) {
             attempt.refusal = "the server sent more bytes than it announced";
+            attempt.contradicted = attempt.request.expectedSize != 0;
             return 0;
         }
         if (!attempt.limiter.Admit(bytes)) {
@@ -345,7 +348,7 @@ TransferResult HttpDownloader::Try(const std::string& url, TransferRequest& requ
     }
     if (!attempt.refusal.empty()) {
         request.failure = attempt.refusal;
-        return TransferResult::kRefused;
+        return attempt.contradicted ? TransferResult::kNotAsPublished : TransferResult::kRefused;
     }
     switch (code) {
         case CURLE_OK:
@@ -404,7 +407,8 @@ TransferResult HttpDownloader::Fetch(TransferRequest& request, DownloadObserver*
             bool progressed = false;
             const TransferResult result = Try(url, request, observer, progressed);
             if (result == TransferResult::kCompleted || result == TransferResult::kRefused ||
-                result == TransferResult::kDiskFull || result == TransferResult::kStopped) {
+                result == TransferResult::kNotAsPublished || result == TransferResult::kDiskFull ||
+                result == TransferResult::kStopped) {
                 return result;
             }
             // Unreachable, stalled, a server error or a certificate refused: the next

@@ -127,12 +127,20 @@ BodyPlan PlanBody(const ResponseHead& head, std::uint64_t offset, std::uint64_t 
         total = *head.contentLength;
     }
     if (total > largest) {
+        if (expectedSize != 0) {
+            BodyPlan refused = Refusal("the server announced " + Bytes(total) + " for a file of " +
+                                       Bytes(expectedSize));
+            refused.contradictsExpected = true;
+            return refused;
+        }
         return Refusal("the server announced " + Bytes(total) + " for a file of " +
                        (expectedSize != 0 ? Bytes(expectedSize) : "at most " + Bytes(largest)));
     }
     if (expectedSize != 0 && total != 0 && total != expectedSize) {
-        return Refusal("the server announced " + Bytes(total) + " for a file of " +
-                       Bytes(expectedSize));
+        BodyPlan refused = Refusal("the server announced " + Bytes(total) + " for a file of " +
+                                   Bytes(expectedSize));
+        refused.contradictsExpected = true;
+        return refused;
     }
     return {action, total, {}};
 }

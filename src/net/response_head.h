@@ -37,8 +37,9 @@ enum class BodyAction {
 
 struct BodyPlan {
     BodyAction action = BodyAction::kRefuse;
-    std::uint64_t total = 0;  // the whole file's size once this body is in; 0 unknown
-    std::string refusal;      // for kRefuse: why, as words for the player
+    std::uint64_t total = 0;           // the whole file's size once this body is in; 0 unknown
+    std::string refusal;               // for kRefuse: why, as words for the player
+    bool contradictsExpected = false;  // for kRefuse: the size is not the one expected
 };
 
 // Largest body believed without a signed size: beyond what any game file may be.

@@ -23,6 +23,9 @@ enum class TransferResult {
     kStalled,      // the server stopped sending, on every try
     kUntrusted,    // the server's certificate was refused
     kStopped,      // the player stopped the work
+    // The body contradicts the size the request expected (a signed size): not the
+    // published file, as surely as a wrong checksum would say.
+    kNotAsPublished,
 };
 
 struct TransferRequest {

@@ -106,7 +106,7 @@ TransferResult DownloadUrlToFile(TransferRequest& request, DownloadObserver& obs
     if (result == TransferResult::kCompleted) {
         RemoveFileIfPresent(ResumeNotePath(partial));
     } else if (!request.resumable || result == TransferResult::kRefused ||
-               result == TransferResult::kDiskFull) {
+               result == TransferResult::kNotAsPublished || result == TransferResult::kDiskFull) {
         // Only bytes of a file that may still be resumed are worth their space.
         dropPartial();
     }
@@ -142,6 +142,8 @@ std::string TransferFault(TransferResult result) {
             return "the server's certificate was refused";
         case TransferResult::kStopped:
             return "it was stopped";
+        case TransferResult::kNotAsPublished:
+            return "the server's file is not the published one";
     }
     return "it did not arrive";
 }

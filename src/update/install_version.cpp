@@ -38,6 +38,10 @@ void FetchPackage(const std::string& folderUrl, const std::string& workDirectory
     TransferRequest request{folderUrl + zipName, zipPath, true, facts.size.value_or(0)};
     DownloadProgress progress(zipPath);
     const TransferResult result = DownloadUrlToFile(request, progress);
+    // A size the signed release contradicts is refused as a wrong checksum would be.
+    if (result == TransferResult::kNotAsPublished && ReleasesSigned()) {
+        RefuseAsUnsigned("The package " + zipName);
+    }
     if (result != TransferResult::kCompleted) {
         throw InstallError(
             DownloadFailureText("The package " + zipName, zipName, result, request.failure));

@@ -58,14 +58,13 @@ std::string FetchObject(const InstallLayout& layout, const std::string& name,
     TransferRequest request{StoreObjectUrl(listed.checksum), zipPath, true};
     RepairProgress progress(name);
     const TransferResult result = DownloadUrlToFile(request, progress);
-    if (result == TransferResult::kRefused) return "";
+    if (result == TransferResult::kRefused || result == TransferResult::kNotAsPublished) return "";
     if (result != TransferResult::kCompleted) {
         throw InstallError(DownloadFailureText("The file " + name, name, result, request.failure,
                                                "could not be repaired"));
     }
     std::string detail;
-    // Objects arrive several at once: each stages in its own folder, as a shared one
-    // would give two extractions one staging name.
+    // Staged in the object's own folder: objects arrive beside each other.
     const int code = ExtractZip(zipPath.c_str(), folder.c_str(), folder.c_str(), &detail);
     RemoveFile(zipPath);
     if (code == kExtractWriteFailed || code == kExtractDiskFull ||
@@ -138,8 +137,9 @@ RepairResult RepairGame(const InstallLayout& layout, const ValidationReport& rep
     WorkQueue queue(groups.size());
     LockedStatusSink locked(Status());
     SetStatusSink(&locked);
-    const auto threads =
-        static_cast<unsigned>(std::min<std::size_t>(kParallelTransfers, groups.size()));
+    // One transfer at a time where threads are held to one (the fault sweep's repeatable runs).
+    const unsigned most = WorkerThreadCount() == 1 ? 1 : kParallelTransfers;
+    const auto threads = static_cast<unsigned>(std::min<std::size_t>(most, groups.size()));
     RunOnThreads(std::max(1u, threads), [&](unsigned) {
         std::size_t item = 0;
         while (queue.Take(item)) {

@@ -166,8 +166,11 @@ void RequireSignedContent(const std::string& path, const FileFacts& facts,
     if (!ReleasesSigned()) return;
     if (!facts.sha256)
         throw VerificationError(kNotSigned, label + " is not named by a signed hash.");
-    if (!FileMatches(path, facts))
-        throw VerificationError(kNotSigned, label + " differs from the signed release.");
+    if (!FileMatches(path, facts)) RefuseAsUnsigned(label);
+}
+
+void RefuseAsUnsigned(const std::string& label) {
+    throw VerificationError(kNotSigned, label + " differs from the signed release.");
 }
 
 void RequireFresh(const std::string& path, const char* rootElement,

@@ -49,6 +49,9 @@ TransferOutcome FetchSigned(const std::string& baseUrl, const std::string& direc
 
 // With release keys, raises VerificationError naming label unless the file at path has
 // the signed SHA-256 (which must be given) and size (when given).
+// Raises the VerificationError of a file, named by label, that the signed release contradicts.
+[[noreturn]] void RefuseAsUnsigned(const std::string& label);
+
 void RequireSignedContent(const std::string& path, const FileFacts& facts,
                           const std::string& label);
 // Whether the file has the size and SHA-256 that facts give (either may be absent).

@@ -2,6 +2,7 @@
 the operator's own tool."""
 import shutil
 import threading
+import time
 import zipfile
 
 import pytest
@@ -20,6 +21,17 @@ def expected_game(build, version, tmp_path):
 
 def wait_for_button(ui, caption):
     ui.wait_for_enabled(MAIN_WINDOW, BUTTON, caption, timeout=60)
+
+
+def wait_for_work_offered(ui, timeout=60):
+    """After a failure the work is offered again, as a fresh start would: "&Update", or
+    "&Install" once the failed run had let go of the record."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        if ui.enabled(MAIN_WINDOW, BUTTON) and ui.text(MAIN_WINDOW, BUTTON) in ("&Install", "&Update"):
+            return
+        time.sleep(0.2)
+    raise AssertionError(f"the work is not offered again: {ui.text(MAIN_WINDOW, BUTTON)!r}")
 
 
 def preinstall(install, build, version, tmp_path):
@@ -153,7 +165,7 @@ def update_fails(signed_in, ui, shot, name):
     shot(name)
     ui.press(INSTALL_FAILURE)
     ui.wait_gone(INSTALL_FAILURE)
-    wait_for_button(ui, "&Update")  # offered again
+    wait_for_work_offered(ui)
     return body
 
 

@@ -36,6 +36,8 @@ const char* Name(TransferResult result) {
             return "untrusted";
         case TransferResult::kStopped:
             return "stopped";
+        case TransferResult::kNotAsPublished:
+            return "not-as-published";
     }
     return "?";
 }

@@ -63,7 +63,7 @@ FAULTS = [
     ("stalls on every try", ("stall", {"headers": 0}), None, ("--resumable",), "stalled", 0.26, True),
     ("503 on every try", ("status", {"code": 503}), None, (), "unreachable", 0, False),
     ("redirect loop", ("redirect_loop", {}), None, (), "refused", 0, False),
-    ("HTML error page", ("html_200", {}), None, ("--expected", SIZE), "refused", 0.01, False),
+    ("HTML error page", ("html_200", {}), None, ("--expected", SIZE), "not-as-published", 0.01, False),
     ("length of 2^63", ("huge_length", {}), None, (), "refused", 0.01, False),
     ("gzip unasked", ("gzip", {}), None, (), "refused", 0.01, False),
 ]
