@@ -36,6 +36,8 @@ class Buffer {
 public:
     std::uint8_t* Room(std::size_t size) {
         if (size > capacity_) {
+            bytes_.reset();  // first, so that the old and the new are never held at once
+            capacity_ = 0;
             bytes_.reset(new std::uint8_t[size]);
             capacity_ = size;
         }

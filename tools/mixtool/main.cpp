@@ -38,7 +38,7 @@ const Subcommand kSubcommands[] = {
      "is replaced only once the new archive is complete.\n"},
     {"delta", "mixtool delta [DELTA OPTIONS] OLD NEW DELTA",
      "Writes the delta that rebuilds the file NEW from the file OLD. DELTA OPTIONS:\n"
-     "--block KIB (1024), --window KIB (4096): NEW is cut into blocks, each found\n"
+     "--block KIB (4096), --window KIB (8192): NEW is cut into blocks, each found\n"
      "in a window of OLD; applying holds one of each. --level N: zstd's level (19).\n"},
     {"apply-delta", "mixtool apply-delta OLD DELTA OUT",
      "Rebuilds a file from OLD with DELTA into OUT, which is replaced only once the\n"
