@@ -236,3 +236,23 @@ def trust_port(run_dir, ports={}):
     if "port" not in ports:
         ports["port"] = free_port()
     return ports["port"]
+
+
+def test_the_download_speed_limit_holds(signed_in, install, big_release, server, ui, prefix):
+    path, size, folder = big_release
+    limit = 4 * 1024  # KB/s, as the Settings dialog keeps it
+    prefix.run(["reg", "add", r"HKCU\Software\Kestrava\Launcher", "/v", "DownloadLimit", "/t", "REG_DWORD",
+                "/d", str(limit), "/f"])
+    try:
+        signed_in()
+        ui.click(MAIN_WINDOW, BUTTON)
+        wait_until(lambda: server.bytes_sent(path) > 0.1 * size, 60, "the package's bytes never came")
+        start, first = time.monotonic(), server.bytes_sent(path)
+        wait_until(lambda: server.bytes_sent(path) > 0.7 * size, 60, "the package never went on")
+        rate = (server.bytes_sent(path) - first) / (time.monotonic() - start)
+        wait_for_button(ui, "&Play")
+    finally:
+        prefix.run(["reg", "delete", r"HKCU\Software\Kestrava\Launcher", "/v", "DownloadLimit", "/f"], check=False)
+    installs_exactly(install, folder)
+    # A loose bound for a functional check; bench/ measures how close it holds.
+    assert 0.75 * limit * 1024 <= rate <= 1.2 * limit * 1024, f"{rate / 1024:.0f} KB/s under a limit of {limit}"
