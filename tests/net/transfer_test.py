@@ -96,12 +96,13 @@ def test_fault(site, server, tmp_path, name, fault, times, options, expected, mo
 
 def test_a_broken_transfer_resumes_in_the_next_run_unless_the_file_changed(site, server, tmp_path):
     out = tmp_path / "files-data.zip"
-    server.limit_rate(16 * 1024 * 1024)  # slow enough for the stop to land mid-file
+    server.limit_rate(4 * 1024 * 1024)  # slow enough for the stop to land mid-file
     assert fetch(site, out, "--resumable", "--stop-at", SIZE // 2)["result"] == "stopped"
     assert not out.exists() and (tmp_path / "files-data.zip.part").exists()
     assert fetch(site, out, "--resumable")["result"] == "completed"
     assert out.read_bytes() == site[2]
-    assert server.bytes_sent(PATH) <= 1.05 * SIZE
+    # Beside the 5%: what was in flight when the stop came, the socket buffers' worth.
+    assert server.bytes_sent(PATH) <= 1.05 * SIZE + 1024 * 1024
     assert not (tmp_path / "files-data.zip.part.resume").exists()
 
     assert fetch(site, out, "--resumable", "--stop-at", SIZE // 2)["result"] == "stopped"
