@@ -87,6 +87,8 @@ bool IsResumableLeftover(const std::string& fileName) {
 }
 
 TransferResult DownloadUrlToFile(TransferRequest& request, DownloadObserver& observer) {
+    // Each transfer is a step the player's Stop may end the work at, whatever the downloader.
+    ThrowIfStopped();
     const std::string localPath = request.localPath;
     const std::string partial = PartialPathOf(localPath);
     const auto dropPartial = [&] {

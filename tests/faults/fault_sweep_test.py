@@ -5,8 +5,8 @@ that does not match the build, never the same failure on every start, never a lo
 launcher.exe.
 
 Each scenario's faulty start is traced once to list its mutations; each is then a point,
-tried twice (the process killed just before it, and the call failing), each followed by up
-to three healthy starts of the player."""
+tried three times (the process killed just before it, the call failing, and the player
+pressing Stop as it runs), each followed by up to three healthy starts of the player."""
 
 import os
 import shutil
@@ -22,7 +22,7 @@ from player import Trial
 from release_tree import LATEST, PATCH_PACKAGE, WHOLE_PACKAGE, make_releases
 
 HEALTHY_STARTS = 3
-FAULTS = ("kill", "error")
+FAULTS = ("kill", "error", "stop")
 
 
 @dataclass

@@ -10,10 +10,12 @@
 //
 // Prints one JSON line {"button", "outcome", "after", "message"}; outcome is "play"
 // (nothing pressed), "done" (the press succeeded, the window shows "&Play"), "message",
-// "exit" (a new launcher was started), "cannot-start" (PROGRAM is no launcher) or
+// "exit" (a new launcher was started), "stopped" (SIGUSR1 stands for the player's Stop),
+// "cannot-start" (PROGRAM is no launcher) or
 // "crash" (an exception no one catches). Exit code: 0 "&Play" shown at the end, 1 a
 // message or a crash, 2 exit, 3 cannot start, 64 usage.
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +35,7 @@
 #include "platform/path.h"
 #include "platform/process_runner.h"
 #include "platform/status_sink.h"
+#include "platform/stop_request.h"
 #include "update/launcher_version.h"
 #include "update/opening.h"
 #include "update/self_update.h"
@@ -226,7 +229,11 @@ int ExitCode(const Start& start) {
 
 }  // namespace
 
+// The player's Stop, as the fault sweep sends it at a chosen call.
+extern "C" void OnStopSignal(int) { RequestStop(); }
+
 int main(int argc, char** argv) {
+    std::signal(SIGUSR1, OnStopSignal);
     const std::optional<Options> options = Parse(argc, argv);
     if (!options) {
         std::fputs(

@@ -42,6 +42,9 @@ def trace_command(log):
 def inject_command(log, point, kind):
     if kind == "kill":
         effect = "signal=KILL"
+    elif kind == "stop":
+        # The driver takes SIGUSR1 for the player's Stop: the call itself goes through.
+        effect = "signal=USR1"
     else:
         effect = "error=" + ("ENOSPC" if point.syscall in SPACE_CALLS
                              else "EIO" if point.syscall in FLUSH_CALLS else "EACCES")
@@ -85,7 +88,25 @@ def mutations(log, process, trial, folders):
 def landed(log, point, kind, trial, folders):
     """Whether the injected run's fault hit the call its point names."""
     hit = None
+    if kind == "stop":
+        return _stopped_at(log, point, trial, folders)
     for syscall, args, result in _calls(log):
         if (kind == "kill" and result == "?") or (kind == "error" and "(INJECTED)" in result):
             hit = (syscall, _target(syscall, args, str(trial), [str(f) for f in folders]))
     return hit == (point.syscall, point.target)
+
+
+def _stopped_at(log, point, trial, folders):
+    """Whether the signal came at the point's call: strace shows it beside the call."""
+    lines = log.read_text(errors="replace").splitlines()
+    count = 0
+    for number, text in enumerate(lines):
+        match = LINE.match(text)
+        if not match or match.group(1) != point.syscall:
+            continue
+        count += 1
+        if count == point.ordinal:
+            near = lines[max(0, number - 2):number + 3]
+            return (_target(match.group(1), match.group(2), str(trial), [str(f) for f in folders]) == point.target
+                    and any("SIGUSR1" in line for line in near))
+    return False
