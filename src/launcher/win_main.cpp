@@ -17,6 +17,8 @@
 #include "platform/path.h"
 #include "platform/win32/com_apartment.h"
 #include "platform/win32/create_process_runner.h"
+#include "platform/win32/registry_client_store.h"
+#include "settings/download_limit.h"
 #include "update/self_update.h"
 #include "update/web_servers.h"
 
@@ -102,8 +104,15 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     CreateProcessRunner processRunner;
     SetProcessRunner(&processRunner);
 
+    // The speed limit as the Settings dialog last saved it, for each run of the worker.
+    const WorkerStart applyDownloadLimit = [&downloader] {
+        RegistryClientStore registry;
+        downloader.SetRateLimit(std::uint64_t{LoadDownloadLimit(registry)} * 1024);
+    };
+    applyDownloadLimit();
+
     Session session;
-    if (SignIn(instance, session)) RunMainWindow(instance, session);
+    if (SignIn(instance, session)) RunMainWindow(instance, session, applyDownloadLimit);
     SetProcessRunner(nullptr);
     SetDownloader(nullptr);
     return 0;

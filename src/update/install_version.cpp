@@ -7,7 +7,6 @@
 #include <set>
 #include <utility>
 
-#include "mix/mix_patcher.h"
 #include "platform/confined_name.h"
 #include "platform/file_system.h"
 #include "platform/locked_status_sink.h"
@@ -16,6 +15,7 @@
 #include "platform/worker_threads.h"
 #include "update/documents.h"
 #include "update/download_service.h"
+#include "update/file_patch.h"
 #include "update/signed_release.h"
 #include "update/update_error.h"
 #include "update/web_servers.h"
@@ -67,11 +67,19 @@ void Extract(const std::string& workDirectory, const std::string& package,
     }
 }
 
+// A file a version patches: the patch file its package carries, and what it must become.
+struct PatchedFile {
+    std::string patch;
+    std::string name;
+    std::string checksum;
+};
+
 // Patches name into the stage: its staged copy when a package of this version put one
 // there, else the game's own, which stays untouched until the stage is moved in.
 void ApplyPatch(const std::string& gameDirectory, const std::string& workDirectory,
-                const std::string& stage, const std::string& package, const std::string& patch,
-                const std::string& name) {
+                const std::string& stage, const std::string& package, const PatchedFile& file) {
+    const std::string& patch = file.patch;
+    const std::string& name = file.name;
     const std::string patchFolder = JoinPath(workDirectory, kPatchFolder);
     RemoveTree(patchFolder);
     MakeDirectory(patchFolder);
@@ -81,7 +89,7 @@ void ApplyPatch(const std::string& gameDirectory, const std::string& workDirecto
     const std::string source = FileExists(staged) ? staged : JoinPath(gameDirectory, name);
     const std::string patched = JoinPath(workDirectory, kPatchedArchive);
     try {
-        PatchMixFile(source, patched, patchPath);
+        PatchGameFile(source, patched, patchPath, file.checksum);
     } catch (const std::exception& error) {
         RemoveTree(patchFolder);
         throw InstallError("The patch " + patch + " could not be applied to " + name + ": " +
@@ -117,8 +125,8 @@ void MoveStagedInto(const std::string& stage, const std::string& game) {
 // One package's part of a version: its download, then what is done with it.
 struct PackageStep {
     std::string package;
-    bool whole = false;                                          // unpacked into the game
-    const std::pair<std::string, std::string>* patch = nullptr;  // patch file, archive
+    bool whole = false;  // unpacked into the game
+    const PatchedFile* patch = nullptr;
     bool fetch = true;    // false when an earlier step fetched it already
     bool lastUse = true;  // the zip goes after this step
 };
@@ -198,7 +206,7 @@ void InstallVersion(const std::string& gameDirectory, const std::string& workDir
     std::vector<std::string> deletions;
     std::map<std::string, FileFacts> packages;  // every package: whole files and patches
     std::set<std::string> wholePackages;
-    std::map<std::string, std::pair<std::string, std::string>> patches;
+    std::map<std::string, PatchedFile> patches;
     for (const ManifestFile& file : files) {
         const std::string target = RequireConfined(gameDirectory, file.name, label);
         if (file.checksum.empty()) {
@@ -211,7 +219,7 @@ void InstallVersion(const std::string& gameDirectory, const std::string& workDir
             wholePackages.insert(file.package);
         } else {
             RequireConfined(workDirectory, file.patch, label);
-            patches[file.package] = {file.patch, file.name};
+            patches[file.package] = {file.patch, file.name, file.checksum};
         }
     }
     // Whole packages first, then patches, each package fetched once: the order of the
@@ -245,8 +253,7 @@ void InstallVersion(const std::string& gameDirectory, const std::string& workDir
             try {
                 if (step.whole) Extract(workDirectory, step.package, stage);
                 if (step.patch != nullptr) {
-                    ApplyPatch(gameDirectory, workDirectory, stage, step.package, step.patch->first,
-                               step.patch->second);
+                    ApplyPatch(gameDirectory, workDirectory, stage, step.package, *step.patch);
                 }
             } catch (const InstallError&) {
                 if (!unpackFailure) unpackFailure = std::current_exception();

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "hash/sha256.h"
 #include "platform/file_io.h"
-#include "update/sha256.h"
 
 // Where a worker's files come from and where their digests go.
 class FileHashFeed {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <set>
 
+#include "hash/sha256.h"
 #include "platform/file_in_use.h"
 #include "platform/file_io.h"
 #include "platform/file_system.h"
@@ -20,7 +21,6 @@
 #include "platform/worker_threads.h"
 #include "update/documents.h"
 #include "update/lane_hasher.h"
-#include "update/sha256.h"
 #include "update/update_error.h"
 
 namespace {

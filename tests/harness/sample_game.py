@@ -82,13 +82,14 @@ VERSIONS = {
 }
 
 
-def write_build(directory, version, game_exe):
-    """The build folder of `version`, with the stand-in game.exe as its executable."""
+def write_build(directory, version, game_exe, files=None):
+    """The build folder of `version` (its files, or those given), with the stand-in
+    game.exe as its executable."""
     directory = pathlib.Path(directory)
     shutil.rmtree(directory, ignore_errors=True)
     directory.mkdir(parents=True)
     shutil.copy2(game_exe, directory / "game.exe")
-    for name, content in VERSIONS[version].items():
+    for name, content in (VERSIONS[version] if files is None else files).items():
         target = directory / name
         if isinstance(content, dict):
             make_mix(target, content)

@@ -203,12 +203,40 @@ def test_errors_are_one_line_naming_the_file_and_keep_the_output(tmp_path):
     assert sorted(os.listdir(tmp_path)) == ["badpatch.mix", "broken.mix", "lacking.mix", "nameless.mix", "old.mix", "out.mix"]
 
 
+def test_deltas_rebuild_files_and_entries_and_a_broken_one_keeps_the_output(tmp_path):
+    rng = random.Random(5)
+    old = rng.randbytes(300000)
+    new = old[:1000] + b"inserted" + old[1000:200000] + old[200100:]
+    (tmp_path / "old").write_bytes(old)
+    (tmp_path / "new").write_bytes(new)
+    run("delta", "--block", "64", "--window", "128", tmp_path / "old", tmp_path / "new", tmp_path / "delta")
+    assert (tmp_path / "delta").stat().st_size < 2000
+    run("apply-delta", tmp_path / "old", tmp_path / "delta", tmp_path / "out")
+    assert (tmp_path / "out").read_bytes() == new
+
+    (tmp_path / "old.mix").write_bytes(build_mix([(b"art.shp", 1, old), (b"a.ini", 2, b"a=1")]))
+    (tmp_path / "new.mix").write_bytes(build_mix([(b"art.shp", 1, new), (b"a.ini", 2, b"a=2")]))
+    run("diff", "--delta", tmp_path / "old.mix", tmp_path / "new.mix", tmp_path / "patch.mix")
+    assert (tmp_path / "patch.mix").stat().st_size < 3000
+    run("patch", tmp_path / "old.mix", tmp_path / "patch.mix", tmp_path / "out.mix")
+    assert read_mix(tmp_path / "out.mix") == read_mix(tmp_path / "new.mix")
+
+    broken = bytearray((tmp_path / "delta").read_bytes())
+    broken[30] ^= 1  # its promised SHA-256
+    (tmp_path / "delta").write_bytes(bytes(broken))
+    (tmp_path / "out").write_bytes(b"previous")
+    assert_one_line_error(run("apply-delta", tmp_path / "old", tmp_path / "delta", tmp_path / "out", ok=False),
+                          tmp_path / "delta", "rebuilds a file other than")
+    assert (tmp_path / "out").read_bytes() == b"previous"
+    assert not (tmp_path / "out.part").exists()
+
+
 @pytest.mark.parametrize("args", [("list",), ("extract", "a"), ("create",), ("diff", "a", "b"), ("patch",), ("frob",), ()])
 def test_usage_errors_exit_with_one(args):
     assert run(*args, ok=False).returncode == 1
 
 
-@pytest.mark.parametrize("subcommand", ["list", "extract", "create", "diff", "patch"])
+@pytest.mark.parametrize("subcommand", ["list", "extract", "create", "diff", "patch", "delta", "apply-delta"])
 def test_every_subcommand_has_help(subcommand):
     result = run(subcommand, "--help")
     assert result.stdout.startswith(b"usage: mixtool " + subcommand.encode())

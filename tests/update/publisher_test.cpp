@@ -12,10 +12,10 @@
 #include <random>
 #include <set>
 
+#include "hash/sha256.h"
 #include "mix/mix_test_support.h"
 #include "repair_store.h"
 #include "update/documents.h"
-#include "update/sha256.h"
 #include "update/update_test_support.h"
 
 namespace fs = std::filesystem;

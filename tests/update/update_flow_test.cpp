@@ -222,6 +222,13 @@ TEST_F(UpdateFlowTest, DamagedGameIsRepairedFetchingOnlyWhatDiffers) {
         {"changed", [&] { WriteBytes(GameDir() + "/data/a.ini", "tampered"); }, 1},
         {"missing", [&] { fs::remove(GameDir() + "/game.exe"); }, 1},
         {"unexpected", [&] { WriteBytes(GameDir() + "/data/extra.txt", "x"); }, 0},
+        // Fetched and unpacked at once, each object staged apart from the others.
+        {"several",
+         [&] {
+             for (const char* name : {"game.exe", "data/a.ini", "data/c.ini", "readme.txt"})
+                 WriteBytes(GameDir() + "/" + name, std::string(1 << 20, 'x'));
+         },
+         4},
         {"folder for a file",
          [&] {
              fs::remove(GameDir() + "/readme.txt");

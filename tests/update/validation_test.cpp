@@ -4,10 +4,10 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 
+#include "hash/sha256.h"
 #include "platform/worker_threads.h"
 #include "scoped_environment.h"
 #include "thread_count.h"
-#include "update/sha256.h"
 #include "update/update_error.h"
 #include "update/update_test_support.h"
 

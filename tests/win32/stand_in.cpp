@@ -20,13 +20,28 @@ std::string Utf8(const std::wstring& text) {
     return narrow;
 }
 
+#ifdef STAND_IN_NEXT_BUILD
+// The next build of the game: the same behaviour by another function, so that the two
+// builds differ as a rebuilt executable does.
+std::wstring WorkingDirectory() {
+    std::wstring directory(GetCurrentDirectoryW(0, nullptr), L'\0');
+    directory.resize(GetCurrentDirectoryW(static_cast<DWORD>(directory.size()), &directory[0]));
+    return directory;
+}
+#else
+std::wstring WorkingDirectory() {
+    std::wstring directory(32768, L'\0');
+    directory.resize(GetCurrentDirectoryW(static_cast<DWORD>(directory.size()), &directory[0]));
+    return directory;
+}
+#endif
+
 }  // namespace
 
 int main() {
     std::wstring module(32768, L'\0');
     module.resize(GetModuleFileNameW(nullptr, &module[0], static_cast<DWORD>(module.size())));
-    std::wstring directory(32768, L'\0');
-    directory.resize(GetCurrentDirectoryW(static_cast<DWORD>(directory.size()), &directory[0]));
+    const std::wstring directory = WorkingDirectory();
 
     std::wstring log = module + L".log";
     if (log.size() >= MAX_PATH && log.rfind(L"\\\\", 0) != 0) log.insert(0, L"\\\\?\\");

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 
+#include "delta/delta_file.h"
 #include "input_file_entry.h"
 #include "mix/mix_diff.h"
 #include "mix/mix_error.h"
@@ -191,10 +192,58 @@ void CreateArchive(const std::string& archivePath, const std::vector<IdOverride>
 }
 
 void DiffArchives(const std::string& oldPath, const std::string& newPath,
-                  const std::string& patchPath) {
+                  const std::string& patchPath, bool deltas, const DeltaOptions& options) {
     RegistryScope scope;
+    Progress diffing("making deltas for " + patchPath);
     Progress progress("writing " + patchPath);
-    DiffMixArchives(oldPath, newPath, patchPath, progress.Callback());
+    MixDiffOptions diff;
+    diff.deltas = deltas;
+    diff.delta = options;
+    diff.progress = progress.Callback();
+    diff.diffProgress = diffing.Callback();
+    DiffMixArchives(oldPath, newPath, patchPath, diff);
+}
+
+void MakeFileDelta(const std::string& oldFile, const std::string& newFile, const std::string& delta,
+                   const DeltaOptions& options) {
+    Progress progress("making " + delta);
+    DeltaOptions shown = options;
+    shown.progress = progress.Callback();
+    MakeDeltaFile(oldFile, newFile, delta, shown);
+}
+
+void ApplyFileDelta(const std::string& oldFile, const std::string& delta,
+                    const std::string& output) {
+    try {
+        ApplyDeltaFile(oldFile, delta, output);
+    } catch (const DeltaError& error) {
+        throw MixFormatError(delta, error.what());
+    }
+}
+
+DeltaOptions TakeDeltaOptions(std::vector<std::string>& args) {
+    DeltaOptions options;
+    std::vector<std::string> rest;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& flag = args[i];
+        if (flag != "--block" && flag != "--window" && flag != "--level") {
+            rest.push_back(flag);
+            continue;
+        }
+        if (++i == args.size() || args[i].empty() ||
+            args[i].find_first_not_of("0123456789") != std::string::npos || args[i].size() > 9)
+            throw UsageError(flag + " needs a number");
+        const auto value = static_cast<std::uint32_t>(std::stoul(args[i]));
+        if (flag == "--level") {
+            options.level = static_cast<int>(value);
+        } else if (value == 0 || value > (1u << 22)) {
+            throw UsageError(flag + " takes KiB from 1 to 4194304");
+        } else {
+            (flag == "--block" ? options.blockSize : options.windowSize) = value << 10;
+        }
+    }
+    args = rest;
+    return options;
 }
 
 void PatchArchive(const std::string& oldPath, const std::string& patchPath,

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "delta/delta_writer.h"
+
 // Anything the user asked for that cannot be done, outside any one file.
 class UsageError : public std::runtime_error {
 public:
@@ -24,8 +26,15 @@ struct IdOverride {
 IdOverride ParseIdOverride(const std::string& assignment);
 void CreateArchive(const std::string& archive, const std::vector<IdOverride>& ids,
                    const std::vector<std::string>& files);
+// With deltas, changed entries may travel as deltas of their old selves.
 void DiffArchives(const std::string& oldArchive, const std::string& newArchive,
-                  const std::string& patch);
+                  const std::string& patch, bool deltas = false, const DeltaOptions& options = {});
+void MakeFileDelta(const std::string& oldFile, const std::string& newFile, const std::string& delta,
+                   const DeltaOptions& options);
+void ApplyFileDelta(const std::string& oldFile, const std::string& delta,
+                    const std::string& output);
+// Takes --block KIB, --window KIB and --level N out of args.
+DeltaOptions TakeDeltaOptions(std::vector<std::string>& args);
 void PatchArchive(const std::string& oldArchive, const std::string& patch,
                   const std::string& output);
 

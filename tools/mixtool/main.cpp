@@ -27,13 +27,22 @@ const Subcommand kSubcommands[] = {
      "Makes an archive of the files, each named after its last path component.\n"
      "An entry's id is the CRC-32 (IEEE) of its name in ASCII upper case unless\n"
      "--id gives one, in decimal or 0x-prefixed hex.\n"},
-    {"diff", "mixtool diff OLD NEW PATCH",
+    {"diff", "mixtool diff [--delta [DELTA OPTIONS]] OLD NEW PATCH",
      "Writes the smallest patch archive that turns OLD into NEW: a descriptor\n"
      "\".vantle.patch\" listing removed and updated names, and NEW's changed or new\n"
-     "entries. Archives holding two names equal but for letter case are refused.\n"},
+     "entries. Archives holding two names equal but for letter case are refused.\n"
+     "--delta carries a changed entry as a delta of its old self where that is\n"
+     "smaller (a patch of format version 2, which older launchers cannot apply).\n"},
     {"patch", "mixtool patch OLD PATCH OUT",
      "Applies the patch archive PATCH to OLD and writes the result to OUT, which\n"
      "is replaced only once the new archive is complete.\n"},
+    {"delta", "mixtool delta [DELTA OPTIONS] OLD NEW DELTA",
+     "Writes the delta that rebuilds the file NEW from the file OLD. DELTA OPTIONS:\n"
+     "--block KIB (4096), --window KIB (8192): NEW is cut into blocks, each found\n"
+     "in a window of OLD; applying holds one of each. --level N: zstd's level (19).\n"},
+    {"apply-delta", "mixtool apply-delta OLD DELTA OUT",
+     "Rebuilds a file from OLD with DELTA into OUT, which is replaced only once the\n"
+     "result has proved the SHA-256 the delta promises.\n"},
 };
 
 void PrintOverview(std::FILE* out) {
@@ -83,8 +92,18 @@ void Run(const Subcommand& command, std::vector<std::string> args) {
         if (files.empty()) throw UsageError(std::string("usage: ") + command.usage);
         CreateArchive(args[0], ids, files);
     } else if (name == "diff") {
+        const bool deltas = !args.empty() && args[0] == "--delta";
+        if (deltas) args.erase(args.begin());
+        const DeltaOptions options = TakeDeltaOptions(args);
         RequireCount(command, args, 3);
-        DiffArchives(args[0], args[1], args[2]);
+        DiffArchives(args[0], args[1], args[2], deltas, options);
+    } else if (name == "delta") {
+        const DeltaOptions options = TakeDeltaOptions(args);
+        RequireCount(command, args, 3);
+        MakeFileDelta(args[0], args[1], args[2], options);
+    } else if (name == "apply-delta") {
+        RequireCount(command, args, 3);
+        ApplyFileDelta(args[0], args[1], args[2]);
     } else {
         RequireCount(command, args, 3);
         PatchArchive(args[0], args[1], args[2]);

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <vector>
 
+#include "hash/sha256.h"
 #include "platform/file_io.h"
 #include "publisher.h"
-#include "update/sha256.h"
 
 namespace fs = std::filesystem;
 

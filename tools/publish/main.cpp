@@ -1,5 +1,6 @@
 // kestrava-publish: publishes game builds and launcher releases as the tree of files
 // the launcher downloads, and verifies such a tree.
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <optional>
@@ -17,9 +18,13 @@ namespace {
 
 constexpr char kUsage[] =
     "usage:\n"
-    "  kestrava-publish add-version ROOT VERSION BUILD_DIR [--full | --replay] [SIGNING]\n"
+    "  kestrava-publish add-version ROOT VERSION BUILD_DIR [--full | --replay] [--delta]\n"
+    "                                             [SIGNING]\n"
     "                                             (--replay: take the previous version by\n"
-    "                                             replaying the tree, not from its lists)\n"
+    "                                             replaying the tree, not from its lists;\n"
+    "                                             --delta: changed files and MIX entries\n"
+    "                                             may go as deltas, which only launchers\n"
+    "                                             that apply deltas install)\n"
     "  kestrava-publish servers ROOT NAME=ADDRESS ... [SIGNING]\n"
     "  kestrava-publish launcher ROOT VERSION EXE [SIGNING]\n"
     "  kestrava-publish keygen KEY                (write a new secret key, print its public key)\n"
@@ -93,11 +98,15 @@ int Run(std::vector<std::string> args) {
         SignIfAsked(args[1], keyOptions);
         return 0;
     }
+    const auto deltaFlag = std::find(args.begin(), args.end(), "--delta");
+    const bool deltas = command == "add-version" && deltaFlag != args.end();
+    if (deltas) args.erase(deltaFlag);
     if (command == "add-version" &&
         (args.size() == 4 ||
          (args.size() == 5 && (args[4] == "--full" || args[4] == "--replay")))) {
         PublishOptions options;
         options.replayPrevious = args.size() == 5 && args[4] == "--replay";
+        options.deltas = deltas;
         options.progress = TerminalProgress();
         AddVersion(args[1], args[2], args[3], args.size() == 5 && args[4] == "--full", options);
         SignIfAsked(args[1], keyOptions);

@@ -13,6 +13,8 @@
 #include <set>
 
 #include "build_scan.h"
+#include "delta/delta_file.h"
+#include "hash/sha256.h"
 #include "mix/mix_diff.h"
 #include "mix/mix_error.h"
 #include "mix/mix_file.h"
@@ -29,7 +31,6 @@
 #include "update/documents.h"
 #include "update/install_version.h"
 #include "update/self_update.h"
-#include "update/sha256.h"
 #include "update/signed_release.h"
 #include "update/update_error.h"
 #include "update/update_flow.h"
@@ -189,7 +190,8 @@ std::string PatchPackageOf(const std::string& name) { return "patch-" + FlatName
 // What the launcher writes on a player's disk must be names Windows holds, no two of
 // them one file there: the build's files, and the packages the tree will hold (those of
 // the files that changed, and the patch packages a changed archive may take).
-void RefuseNamesWindowsCannotHold(const BuildFiles& previous, const BuildFiles& current) {
+void RefuseNamesWindowsCannotHold(const BuildFiles& previous, const BuildFiles& current,
+                                  bool deltas) {
     std::vector<std::string> faults;
     NameClaims files;
     for (const auto& [name, file] : current) {
@@ -213,7 +215,8 @@ void RefuseNamesWindowsCannotHold(const BuildFiles& previous, const BuildFiles& 
         const auto before = previous.find(name);
         if (before != previous.end() && before->second.checksum == file.checksum) continue;
         claim(WholePackageOf(name), name, true);
-        if (before != previous.end() && EndsWithMix(name)) claim(PatchPackageOf(name), name, false);
+        if (before != previous.end() && (deltas || EndsWithMix(name)))
+            claim(PatchPackageOf(name), name, false);
     }
     if (faults.empty()) return;
     std::string message = "the build holds names Windows cannot hold";
@@ -234,11 +237,11 @@ VersionCatalogue ReadCatalogue(const fs::path& path) {
 // rebuilds entries, not bytes: it is kept only when patching reproduces newArchive
 // exactly (its checksum), which holds for archives written by our own writer.
 bool MakePatch(const fs::path& oldArchive, const fs::path& newArchive, const std::string& checksum,
-               const fs::path& patch) {
+               const fs::path& patch, const MixDiffOptions& options) {
     const fs::path trial = patch.string() + ".trial";
     std::error_code ignored;
     try {
-        DiffMixArchives(oldArchive.string(), newArchive.string(), patch.string());
+        DiffMixArchives(oldArchive.string(), newArchive.string(), patch.string(), options);
         ReleaseMixEntries();
         PatchMixFile(oldArchive.string(), trial.string(), patch.string());
         const bool exact = FileHash(trial) == checksum;
@@ -252,6 +255,23 @@ bool MakePatch(const fs::path& oldArchive, const fs::path& newArchive, const std
     fs::remove(trial, ignored);
     fs::remove(patch, ignored);
     return false;
+}
+
+// Makes the delta from oldFile to newFile and keeps it when it pays; applying it once
+// proves it, as the launcher will (the reader checks the SHA-256 it promises).
+bool MakeFileDelta(const fs::path& oldFile, const fs::path& newFile, const fs::path& delta,
+                   const DeltaOptions& options) {
+    const std::optional<std::string> before = ReadFileBytes(oldFile.u8string());
+    const std::optional<std::string> after = ReadFileBytes(newFile.u8string());
+    if (!before || !after)
+        throw PublishError("cannot read " + newFile.u8string() + " or its previous copy");
+    const std::string bytes = MakeDelta(*before, *after, options);
+    if (!DeltaPays(*after, bytes)) return false;
+    WriteWholeFile(delta.u8string(), bytes);
+    const fs::path trial = delta.string() + ".trial";
+    ApplyDeltaFile(oldFile.u8string(), delta.u8string(), trial.u8string());
+    fs::remove(trial);
+    return true;
 }
 
 // The version a patch publish starts from: what its files are, and copies of those a
@@ -373,7 +393,7 @@ void AddVersion(const std::string& root, const std::string& version, const std::
     const BuildFiles current = ScanBuild(buildDir, pool, options.progress);
     if (current.count("manifest.validate.xml") != 0)
         throw PublishError("the build holds manifest.validate.xml, a name the launcher reserves");
-    RefuseNamesWindowsCannotHold(previous, current);
+    RefuseNamesWindowsCannotHold(previous, current, options.deltas);
 
     NewFolder versionFolder(versionDir);
     tinyxml2::XMLDocument manifest;
@@ -396,18 +416,48 @@ void AddVersion(const std::string& root, const std::string& version, const std::
         copies.push_back({zips.AddArchive(object), file.checksum});
     };
 
+    // Diffing shows its progress by the changed files that have a previous copy.
+    PublishProgress diffed;
+    diffed.step = "diffing";
+    for (const auto& [name, file] : current) {
+        const auto before = previous.find(name);
+        if (before == previous.end() || before->second.checksum == file.checksum) continue;
+        if (options.deltas || EndsWithMix(name)) {
+            ++diffed.totalFiles;
+            diffed.totalBytes += file.size;
+        }
+    }
+    const auto reportDiff = [&](std::uint64_t bytesInFile) {
+        if (options.progress) {
+            PublishProgress now = diffed;
+            now.bytes += bytesInFile;
+            options.progress(now);
+        }
+    };
+    MixDiffOptions diffOptions;
+    diffOptions.deltas = options.deltas;
+    diffOptions.diffProgress = [&](std::uint64_t done, std::uint64_t) { reportDiff(done); };
+
     std::map<std::string, std::vector<std::string>> wholePackages;
     for (const auto& [name, file] : current) {
         const auto before = previous.find(name);
         if (before != previous.end() && before->second.checksum == file.checksum) continue;
-        if (before != previous.end() && EndsWithMix(name)) {
+        if (before != previous.end() && (options.deltas || EndsWithMix(name))) {
+            const bool archive = EndsWithMix(name);
             const std::string package = PatchPackageOf(name);
-            std::string patchName = FlatName(name) + ".patch";
+            std::string patchName = FlatName(name) + (archive ? ".patch" : ".delta");
             while (current.count(patchName) != 0) patchName = "_" + patchName;
             const fs::path staged = scratch.path() / "patches" / patchName;
             fs::create_directories(staged.parent_path());
-            if (MakePatch(previousBuild->Copy(name), fs::path(buildDir) / fs::u8path(name),
-                          file.checksum, staged)) {
+            const fs::path copy = previousBuild->Copy(name);
+            const fs::path built = fs::path(buildDir) / fs::u8path(name);
+            const bool patched = archive
+                                     ? MakePatch(copy, built, file.checksum, staged, diffOptions)
+                                     : MakeFileDelta(copy, built, staged, diffOptions.delta);
+            ++diffed.files;
+            diffed.bytes += file.size;
+            reportDiff(0);
+            if (patched) {
                 zips.AddEntry(staged, fs::file_size(staged), {{packageZip(package), patchName}});
                 AddFile(manifest, manifestRoot, package, name, file.checksum)
                     ->SetAttribute("patch", patchName.c_str());

@@ -12,7 +12,10 @@
 // "files"; characters other than letters, digits, ".", "-" and "_" become "_". A
 // changed MIX archive (".mix", any case) goes instead as a patch archive in a package
 // of its own, "patch-" + its path with "/" as ".", when both builds' copies are readable
-// archives and patching the old one gives the new one byte for byte. Zips
+// archives and patching the old one gives the new one byte for byte. With deltas, the
+// patch may rebuild changed entries from their old selves, and any other changed file
+// goes as a delta (FLATNAME.delta) in such a package where that is smaller than
+// DeltaPays asks; each delta is applied once before it is kept. Zips
 // hold their entries sorted by name, written as zip_writer.h says, so the same build
 // always gives the same bytes.
 #pragma once
@@ -34,6 +37,8 @@ struct PublishOptions {
     // Take the previous version by replaying the tree, as verify does, rather than from
     // its validation list and the store: slower, and it proves the tree on the way.
     bool replayPrevious = false;
+    // Deltas need a launcher that applies them: off until every player has one.
+    bool deltas = false;
     unsigned threads = 0;  // workers; 0: DefaultPublishThreads()
     ProgressSink progress;
 };

@@ -7,9 +7,9 @@
 #include <optional>
 #include <vector>
 
+#include "hash/sha256.h"
 #include "platform/file_io.h"
 #include "update/documents.h"
-#include "update/sha256.h"
 #include "update/update_error.h"
 
 namespace fs = std::filesystem;

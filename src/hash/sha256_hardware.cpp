@@ -1,7 +1,7 @@
 // The SHA-256 block function on the x86 SHA extensions. Built with -msha -msse4.1;
 // called only after cpuid has found them (see Sha256HardwareAvailable).
-#include "update/sha256.h"
-#include "update/sha256_rounds.h"
+#include "hash/sha256.h"
+#include "hash/sha256_rounds.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>

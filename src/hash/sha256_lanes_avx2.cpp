@@ -1,8 +1,8 @@
 // Eight messages at once: a register holds one working variable (or schedule word) of all
 // eight, one message a 32-bit lane, so every instruction serves eight blocks. Built with
 // -mavx2; called only after cpuid has found it (see Sha256LanesPay).
-#include "update/sha256.h"
-#include "update/sha256_rounds.h"
+#include "hash/sha256.h"
+#include "hash/sha256_rounds.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>

@@ -1,5 +1,5 @@
 // Built with -mssse3; called only after cpuid has found SSSE3.
-#include "update/sha256_vector_schedule.h"
+#include "hash/sha256_vector_schedule.h"
 
 void Sha256CompressSsse3(std::uint32_t state[8], const std::uint8_t* blocks, std::size_t count) {
 #ifdef KESTRAVA_SHA256_VECTOR

@@ -1,11 +1,11 @@
-#include "update/sha256.h"
+#include "hash/sha256.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
-#include "update/sha256_rounds.h"
-#include "update/sha256_scalar_rounds.h"
+#include "hash/sha256_rounds.h"
+#include "hash/sha256_scalar_rounds.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <cpuid.h>

@@ -1,6 +1,6 @@
 // Built with -mavx2 -mbmi -mbmi2 (VEX encoding; andn and rorx for the rounds); called only
 // after cpuid has found all three and the system saves the AVX state.
-#include "update/sha256_vector_schedule.h"
+#include "hash/sha256_vector_schedule.h"
 
 #ifdef KESTRAVA_SHA256_VECTOR
 

@@ -1,4 +1,4 @@
-#include "update/sha256.h"
+#include "hash/sha256.h"
 
 #include <algorithm>
 #include <array>

@@ -5,14 +5,14 @@
 // within halves, so one instruction serves both blocks.
 #pragma once
 
-#include "update/sha256.h"
+#include "hash/sha256.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #define KESTRAVA_SHA256_VECTOR 1
 #include <immintrin.h>
 
-#include "update/sha256_rounds.h"
-#include "update/sha256_scalar_rounds.h"
+#include "hash/sha256_rounds.h"
+#include "hash/sha256_scalar_rounds.h"
 
 namespace sha256_vector {
 
