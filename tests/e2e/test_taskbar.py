@@ -26,6 +26,7 @@ def taskbar(prefix, build, install):
     """The calls the launcher makes on its taskbar button, read back as
     [("value", done, total) | ("state", flags)]."""
     original = default_value(prefix, TASKBAR_SERVER)
+    assert original is None or "explorerframe" in original.lower(), original
     recorder = "Z:" + str(build.helper("taskbar_recorder.dll")).replace("/", "\\")
     prefix.run(["reg", "add", TASKBAR_SERVER, "/ve", "/d", recorder, "/f"])
     log = install.directory / "taskbar.log"
@@ -38,6 +39,8 @@ def taskbar(prefix, build, install):
     install.kill()
     if original is not None:
         prefix.run(["reg", "add", TASKBAR_SERVER, "/ve", "/d", original, "/f"])
+    else:
+        prefix.run(["reg", "delete", TASKBAR_SERVER, "/ve", "/f"], check=False)
 
 
 def states(calls):
