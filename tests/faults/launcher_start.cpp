@@ -4,7 +4,10 @@
 //
 // usage: launcher_start --tree TREE --install DIR [--as PROGRAM] [--record FILE]
 //                       [--cut URL_TAIL=BYTES] [--refuse URL_TAIL] [--rate BYTES_PER_SECOND]
-//                       [--release-key HEX]
+//                       [--release-key HEX] [--server HOST --ca PEM]
+//
+// --server fetches over HTTPS from HOST (https://localhost:PORT, serving the tree) through
+// the launcher's HTTP client instead of reading the tree; --ca trusts the test CA.
 //
 // --release-key plays a build with that release key: the tree must then be signed.
 //
@@ -22,6 +25,7 @@
 #include <exception>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -29,6 +33,7 @@
 #include <utility>
 #include <vector>
 
+#include "net/http_downloader.h"
 #include "platform/file_io.h"
 #include "platform/file_system.h"
 #include "platform/folder_downloader.h"
@@ -69,6 +74,8 @@ struct Options {
     std::vector<std::string> refusals;
     std::uint64_t rate = 0;  // bytes per second; 0: as fast as the disk
     std::vector<ReleaseKey> releaseKeys;
+    std::string server;
+    std::string ca;
 };
 
 // A server behind a line of a fixed rate: each transfer takes at least its size over the
@@ -111,6 +118,10 @@ std::optional<Options> Parse(int argc, char** argv) {
             const std::optional<ReleaseKey> key = ParseReleaseKey(value);
             if (!key) return std::nullopt;
             options.releaseKeys.push_back(*key);
+        } else if (name == "--server") {
+            options.server = value;
+        } else if (name == "--ca") {
+            options.ca = value;
         } else if (name == "--refuse") {
             options.refusals.push_back(value);
         } else if (name == "--cut" && value.find('=') != std::string::npos) {
@@ -240,7 +251,7 @@ int main(int argc, char** argv) {
             "usage: launcher_start --tree TREE --install DIR [--as PROGRAM] [--record FILE]\n"
             "                      [--cut URL_TAIL=BYTES] [--refuse URL_TAIL] [--rate "
             "BYTES_PER_SECOND]\n"
-            "                      [--release-key HEX]\n",
+            "                      [--release-key HEX] [--server HOST --ca PEM]\n",
             stderr);
         return 64;
     }
@@ -259,7 +270,20 @@ int main(int argc, char** argv) {
     }
     RecordingRunner runner(options->record);
     ThrottledDownloader throttled(server, options->rate);
-    SetDownloader(options->rate != 0 ? static_cast<Downloader*>(&throttled) : &server);
+    std::unique_ptr<HttpDownloader> http;
+    if (!options->server.empty()) {
+        // The built-in hosts as mirrors of the local server, which is preferred.
+        HttpOptions net;
+        net.extraCaFile = options->ca;
+        for (const std::string& base :
+             {LauncherServerBaseUrl(), UpdateServerBaseUrl(), RuntimeDownloadBaseUrl()}) {
+            net.mirrors.push_back({options->server, base.substr(0, base.find('/', 8))});
+        }
+        http = std::make_unique<HttpDownloader>(net);
+        SetDownloader(http.get());
+    } else {
+        SetDownloader(options->rate != 0 ? static_cast<Downloader*>(&throttled) : &server);
+    }
     SetProcessRunner(&runner);
     SetStatusSink(nullptr);
 
