@@ -73,9 +73,9 @@ class Faults:
 def parse_fault(text):
     """A fault from its command-line form PATTERN=MODE[:k=v,...], `times` among the k=v."""
     pattern, _, rest = text.partition("=")
-    mode, _, spec = rest.partition(":")
+    mode, _, settings = rest.partition(":")
     params = {}
-    for item in filter(None, spec.split(",")):
+    for item in filter(None, settings.split(",")):
         key, _, value = item.partition("=")
         params[key] = _number(value)
     times = params.pop("times", None)

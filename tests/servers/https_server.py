@@ -19,7 +19,7 @@ As a program:
 prints "HOST CA_PEM" as its first line and serves until killed. It answers GET requests
 under /_control/, which are neither recorded, counted nor faulted:
     /_control/stats               {"total": N, "paths": {path: N}, "requests": [{...}]}
-    /_control/fault?SPEC          adds a fault written as for --fault
+    /_control/fault?FAULT         adds a fault written as for --fault
     /_control/clear               forgets the faults, requests and byte counts
     /_control/limit-rate?BPS      the cap on the whole server (0: none)
 """
