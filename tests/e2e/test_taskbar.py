@@ -3,6 +3,8 @@ taskbar, so a recorder takes the place of the shell's taskbar object in the pref
 wine's own trace shows the window flashing."""
 import re
 
+import time
+
 import pytest
 
 from conftest import MAIN_WINDOW
@@ -89,15 +91,22 @@ def flashes(install):
 
 
 def test_an_install_that_ends_behind_another_window_flashes_it(signed_in, install, published, ui,
-                                                               prefix, shot):
+                                                               prefix, server, shot):
     published("1.0")
     install.wine_debug = "trace+win"
+    # A slow line keeps the install going until the other window has come to the front.
+    server.limit_rate(48 * 1024)
     signed_in()
     ui.click(MAIN_WINDOW, BUTTON)
     other = prefix.start(["notepad"])
     try:
         ui.wait("Untitled - Notepad")
+        deadline = time.monotonic() + 15
+        while ui.foreground(MAIN_WINDOW) != "Untitled - Notepad" and time.monotonic() < deadline:
+            time.sleep(0.2)
         assert ui.foreground(MAIN_WINDOW) == "Untitled - Notepad"
+        assert ui.text(MAIN_WINDOW, BUTTON) == "&Stop", "the install ended before the window was behind"
+        server.limit_rate(None)
         wait_for_button(ui, "&Play")
         shot("flashed")
         assert flashes(install) >= 1
