@@ -1,17 +1,17 @@
 #!/usr/bin/env python3
-"""Draws the launcher's background bitmap and application icon.
+"""Draws the launcher's application icon.
 
-Usage: make_art.py BACKGROUND.bmp ICON.ico
+Usage: make_art.py ICON.ico
 
-The art is ours and made by code so that the build needs no image from elsewhere:
-a dusk sky over layered ridges, darkest where the window draws its white text.
+The art is ours and made by code so that the build needs no image from elsewhere: a
+dusk disc with a dark ridge and a low sun, the main window's background in small (the
+window draws that one itself, at its own size: src/launcher/background_art.cpp).
 """
 import math
-import random
 import struct
 import sys
 
-WIDTH, HEIGHT = 1020, 761  # the main dialog's client area at 1.5 x 1.625 pixels per unit
+HEIGHT = 761  # the background's height at 100%, which its sky's stops divide
 
 
 def lerp(a, b, t):
@@ -23,7 +23,7 @@ def mix(c1, c2, t):
     return tuple(lerp(x, y, t) for x, y in zip(c1, c2))
 
 
-SKY_STOPS = [  # (height fraction, colour)
+SKY_STOPS = [  # (height fraction, colour), as the background's sky
     (0.00, (6, 9, 28)),
     (0.30, (22, 26, 66)),
     (0.46, (74, 44, 92)),
@@ -38,60 +38,6 @@ def sky(y):
         if f <= f1:
             return mix(c0, c1, (f - f0) / (f1 - f0))
     return SKY_STOPS[-1][1]
-
-
-def ridge(x, base, waves):
-    return base + sum(a * math.sin(x * f + p) for a, f, p in waves)
-
-
-# Far to near: each ridge is a skyline height per column and a colour that fades to
-# near-black toward the front, so the status line and buttons sit on dark ground.
-RIDGES = [
-    (lambda x: ridge(x, 430, [(26, 0.011, 0.4), (12, 0.031, 1.9), (5, 0.083, 0.2)]), (96, 60, 104), (60, 38, 78)),
-    (lambda x: ridge(x, 470, [(38, 0.007, 2.2), (16, 0.023, 0.7), (6, 0.071, 1.3)])
-     - 110 * math.exp(-((x - 190) / 230.0) ** 2), (44, 30, 66), (26, 18, 44)),
-    (lambda x: ridge(x, 545, [(30, 0.005, 4.1), (12, 0.019, 2.6), (4, 0.061, 0.9)]), (20, 16, 36), (10, 9, 22)),
-    (lambda x: ridge(x, 640, [(22, 0.004, 1.1), (9, 0.015, 3.3), (3, 0.05, 2.0)]), (8, 8, 18), (4, 4, 10)),
-]
-
-SUN = (735.0, 452.0, 64.0)
-
-
-def background():
-    rng = random.Random(1020761)
-    stars = {}
-    for _ in range(420):
-        x, y = rng.randrange(WIDTH), rng.randrange(int(HEIGHT * 0.5))
-        stars[(x, y)] = rng.random() * (1.0 - y / (HEIGHT * 0.5))
-    skylines = [[r[0](x) for x in range(WIDTH)] for r in RIDGES]
-    sx, sy, sr = SUN
-    rows = []
-    for y in range(HEIGHT - 1, -1, -1):  # BMP rows run bottom-up
-        base = sky(y)
-        row = bytearray()
-        for x in range(WIDTH):
-            colour = base
-            d = math.hypot(x - sx, y - sy)
-            if d < sr:
-                colour = mix((255, 226, 160), (255, 190, 110), d / sr)
-            else:
-                colour = mix(colour, (255, 180, 110), 0.55 * math.exp(-(d - sr) / 90.0))
-            star = stars.get((x, y))
-            if star:
-                colour = mix(colour, (255, 255, 255), star)
-            for (line, top, bottom), heights in zip(RIDGES, skylines):
-                h = heights[x]
-                if y >= h:
-                    colour = mix(top, bottom, (y - h) / 160.0)
-                elif y >= h - 1.0:  # soft edge against the sky
-                    colour = mix(colour, top, y - (h - 1.0))
-            r, g, b = (int(round(c)) for c in colour)
-            row += bytes((b, g, r))
-        rows.append(bytes(row))
-    pixels = b"".join(rows)  # 3060 bytes a row: already a multiple of four
-    header = struct.pack("<2sIHHI", b"BM", 14 + 40 + len(pixels), 0, 0, 54)
-    info = struct.pack("<IiiHHIIiiII", 40, WIDTH, HEIGHT, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
-    return header + info + pixels
 
 
 def icon_image(size):
@@ -127,11 +73,9 @@ def icon():
 
 
 def main():
-    if len(sys.argv) != 3:
+    if len(sys.argv) != 2:
         sys.exit(__doc__)
     with open(sys.argv[1], "wb") as f:
-        f.write(background())
-    with open(sys.argv[2], "wb") as f:
         f.write(icon())
 
 

@@ -55,7 +55,10 @@ INT_PTR CALLBACK LoginDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARA
             return TRUE;
         case WM_COMMAND: {
             const DialogCommand command = DecodeCommand(wParam);
-            if (command.Chosen() && command.control == IDC_LOGIN_BUTTON) OnLogin(dialog, *form);
+            if (!command.Chosen()) return TRUE;
+            if (command.control == IDC_LOGIN_BUTTON) OnLogin(dialog, *form);
+            // Escape: as the close box.
+            if (command.control == IDCANCEL) EndDialog(dialog, IDCANCEL);
             return TRUE;
         }
     }

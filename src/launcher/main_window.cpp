@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "account/user_key_file.h"
+#include "launcher/background_art.h"
 #include "launcher/game_launch.h"
+#include "launcher/running_game.h"
 #include "launcher/update_worker.h"
 #include "platform/file_system.h"
 #include "platform/folders.h"
@@ -17,6 +19,7 @@
 #include "platform/win32/dialog.h"
 #include "platform/win32/gdi.h"
 #include "platform/win32/system_error.h"
+#include "platform/win32/taskbar_progress.h"
 #include "platform/win32/window_status_sink.h"
 #include "resource_ids.h"
 #include "settings/settings_dialog.h"
@@ -51,10 +54,19 @@ struct MainWindow {
     // so an address always stays with the name it was read with, however the list sorts.
     std::vector<std::string> serverAddresses;
     UniqueBitmap background;
+    SIZE backgroundSize{};
     std::unique_ptr<WindowStatusSink> statusSink;
+    std::unique_ptr<TaskbarProgress> taskbar;
     MainWindowEnd end = MainWindowEnd::kClosed;
     UpdateWorker worker;
 };
+
+// Whatever the window has just come to offer, Enter or Space does it next. Posted: at
+// the opening the dialog manager would move the focus to the first tab stop after us.
+void FocusMainButton(HWND dialog) {
+    PostMessageA(dialog, WM_NEXTDLGCTL,
+                 reinterpret_cast<WPARAM>(GetDlgItem(dialog, IDC_MAIN_BUTTON)), TRUE);
+}
 
 void ShowError(HWND owner, const std::string& text, const std::string& caption) {
     MessageBoxA(owner, text.c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
@@ -63,6 +75,7 @@ void ShowError(HWND owner, const std::string& text, const std::string& caption) 
 void SetMainButton(HWND dialog, MainWindow& window, MainAction action, const char* caption) {
     SetDlgItemTextA(dialog, IDC_MAIN_BUTTON, caption);
     window.action = action;
+    FocusMainButton(dialog);
 }
 
 // Logout and Settings would pull the ground from under a running worker.
@@ -137,8 +150,8 @@ void OnOpen(HWND dialog, MainWindow& window) {
     window.statusSink = std::make_unique<WindowStatusSink>(GetDlgItem(dialog, IDC_STATUS_TEXT),
                                                            GetDlgItem(dialog, IDC_PROGRESS_BAR));
     SetStatusSink(window.statusSink.get());
-    // Without its bitmap (a damaged program file) the window is painted plain.
-    window.background.reset(LoadBitmapA(window.instance, MAKEINTRESOURCEA(IDB_BACKGROUND)));
+    window.taskbar =
+        std::make_unique<TaskbarProgress>(dialog, GetDlgItem(dialog, IDC_PROGRESS_BAR));
     SetDlgItemTextA(dialog, IDC_USER_NAME, window.session.userName.c_str());
     char version[100];
     std::snprintf(version, sizeof version, "Launcher Version %s", kLauncherVersion);
@@ -146,15 +159,27 @@ void OnOpen(HWND dialog, MainWindow& window) {
     DecideMainButton(dialog, window);
 }
 
-void PaintBackground(HWND dialog, const MainWindow& window, HDC target) {
+// Drawn for the client area's size, again whenever that changes (a move to a monitor
+// of another DPI). Without memory for it the window is painted plain.
+HBITMAP Background(MainWindow& window, int width, int height) {
+    if (window.backgroundSize.cx != width || window.backgroundSize.cy != height) {
+        const std::vector<std::uint32_t> pixels = DrawBackgroundArt(width, height);
+        window.background = BitmapFromPixels(width, height, pixels.data());
+        window.backgroundSize = {width, height};
+    }
+    return window.background.get();
+}
+
+void PaintBackground(HWND dialog, MainWindow& window, HDC target) {
     RECT client{};
     GetClientRect(dialog, &client);
-    if (!window.background) {
+    HBITMAP background = Background(window, client.right, client.bottom);
+    if (background == nullptr) {
         FillRect(target, &client, GetSysColorBrush(COLOR_3DDKSHADOW));
         return;
     }
     DPtoLP(target, reinterpret_cast<POINT*>(&client), 2);
-    const MemoryDC memory(target, window.background.get());
+    const MemoryDC memory(target, background);
     BitBlt(target, 0, 0, client.right - client.left, client.bottom - client.top, memory.get(), 0, 0,
            SRCCOPY);
 }
@@ -202,6 +227,7 @@ void StartWorker(HWND dialog, MainWindow& window) {
     }
     SetMainButton(dialog, window, MainAction::kStop, "&Stop");
     EnableWindow(GetDlgItem(dialog, IDC_MAIN_BUTTON), TRUE);
+    window.taskbar->Begin();
 }
 
 // A transfer aborts at once, file work at its next step; the worker's end then brings the
@@ -228,6 +254,10 @@ void OnMainButton(HWND dialog, MainWindow& window) {
         case MainAction::kRetry:
             DecideMainButton(dialog, window);
             break;
+        case MainAction::kInstall:
+        case MainAction::kUpdate:
+            if (GameClosedForUpdate(dialog, window.installDirectory)) StartWorker(dialog, window);
+            break;
         case MainAction::kStop:
             StopWorker(dialog);
             break;
@@ -241,6 +271,7 @@ void OnMainButton(HWND dialog, MainWindow& window) {
 // a new launcher that has started takes over.
 void OnWorkerDone(HWND dialog, MainWindow& window) {
     const UpdateOutcome outcome = window.worker.Finish();
+    window.taskbar->End(outcome.next == UpdateOutcome::Next::kShowMessage);
     ClearStopRequest();
     if (window.closeWhenStopped) {
         EndDialog(dialog, 0);
@@ -333,6 +364,10 @@ INT_PTR CALLBACK MainWindowProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         case WM_ERASEBKGND:
             PaintBackground(dialog, *window, reinterpret_cast<HDC>(wParam));
             return Answer(dialog, TRUE);
+        case WM_SIZE:
+            // The art is drawn for the size: all of it changes, not only the new edges.
+            InvalidateRect(dialog, nullptr, TRUE);
+            return FALSE;
         case WM_CTLCOLORSTATIC: {
             // One of the messages whose answer is the return value itself.
             HDC dc = reinterpret_cast<HDC>(wParam);

@@ -27,10 +27,11 @@ void ShowError(const char* body, const char* caption) {
 }
 
 // A launcher started by a self-update takes the old one's place; the old process may
-// take a moment to end and let go of its file.
+// take a moment to end and let go of its file (each move itself waits a little for it).
 void FinishSelfUpdate() {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        if (FinishLauncherReplacement(InstallDirectory(), ExecutablePath())) return;
+    const DWORD start = GetTickCount();
+    while (!FinishLauncherReplacement(InstallDirectory(), ExecutablePath())) {
+        if (GetTickCount() - start > 10000) return;
         Sleep(100);
     }
 }

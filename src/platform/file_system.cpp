@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "platform/file_in_use.h"
 #include "platform/file_io.h"
 #include "platform/path.h"
 
@@ -71,11 +72,15 @@ bool RemoveFileIfPresent(const std::string& path) {
 }
 
 void RemoveFile(const std::string& path) {
-    if (!RemoveFileIfPresent(path)) Fail("delete", path, errno);
+    if (RemoveFileIfPresent(path)) return;
+    ThrowIfInUse(errno, path, path);
+    Fail("delete", path, errno);
 }
 
 void RenameReplacing(const std::string& from, const std::string& to) {
-    if (!MoveFileOver(from, to)) Fail("rename", from + " to " + to, errno);
+    if (MoveFileOver(from, to)) return;
+    ThrowIfInUse(errno, to, to);
+    Fail("rename", from + " to " + to, errno);
 }
 
 void CreateEmptyFile(const std::string& path) {

@@ -49,6 +49,31 @@ void ShowForm(HWND dialog, const SettingsForm& form) {
                             reinterpret_cast<LPARAM>(mode));
     }
     SendDlgItemMessageA(dialog, IDC_WINDOW_MODE, CB_SETCURSEL, form.windowMode, 0);
+    // Seven digits hold every limit there is; the parse refuses what typing could not.
+    SendDlgItemMessageA(dialog, IDC_DOWNLOAD_LIMIT, EM_LIMITTEXT, 7, 0);
+    SetDlgItemTextA(dialog, IDC_DOWNLOAD_LIMIT, DownloadLimitText(form.downloadLimit).c_str());
+}
+
+std::string ItemText(HWND dialog, int control) {
+    char text[32] = {};
+    GetDlgItemTextA(dialog, control, text, sizeof text);
+    return text;
+}
+
+// False, with the field marked, when its text is no limit (pasted text passes ES_NUMBER).
+bool TakeDownloadLimit(HWND dialog, SettingsForm& form) {
+    const auto limit = ParseDownloadLimit(ItemText(dialog, IDC_DOWNLOAD_LIMIT));
+    if (limit) {
+        form.downloadLimit = *limit;
+        return true;
+    }
+    const std::string text = "Enter the download limit in KB/s as a whole number up to " +
+                             std::to_string(kMaxDownloadLimit) + ", or leave it empty for none.";
+    MessageBoxA(dialog, text.c_str(), "Download Limit", MB_ICONWARNING | MB_OK);
+    HWND field = GetDlgItem(dialog, IDC_DOWNLOAD_LIMIT);
+    SetFocus(field);
+    SendMessageA(field, EM_SETSEL, 0, -1);
+    return false;
 }
 
 void TakeForm(HWND dialog, SettingsForm& form) {
@@ -76,17 +101,19 @@ void Open(HWND dialog, SettingsForm& form) {
     ShowForm(dialog, form);
 }
 
-void Confirm(HWND dialog, SettingsForm& form) {
+// Nothing is stored while a field is refused: the dialog stays open.
+bool Confirm(HWND dialog, SettingsForm& form) {
+    if (!TakeDownloadLimit(dialog, form)) return false;
     TakeForm(dialog, form);
     RegistryClientStore registry;
     ConfirmSettingsForm(form, registry, EngineConfigFile());
+    return true;
 }
 
 void OnCommand(HWND dialog, SettingsForm& form, DialogCommand command) {
     if (!command.Chosen()) return;
     if (command.control == IDOK) {
-        Confirm(dialog, form);
-        EndDialog(dialog, IDOK);
+        if (Confirm(dialog, form)) EndDialog(dialog, IDOK);
     } else if (command.control == IDCANCEL) {
         EndDialog(dialog, IDCANCEL);
     }

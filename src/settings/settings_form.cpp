@@ -13,6 +13,7 @@ SettingsForm OpenSettingsForm(ClientStore& store, DisplayModeSource& modes,
                             kDefaultSwitch) != 0;
     }
     form.showFps = ReadClientValue(store, kDebugKeySuffix, kShowFpsValue, kDefaultSwitch) != 0;
+    form.downloadLimit = LoadDownloadLimit(store);
 
     RenderSettings& render = CurrentRenderSettings();
     ReadEngineConfig(engineConfigPath, render);
@@ -33,6 +34,7 @@ void ConfirmSettingsForm(const SettingsForm& form, ClientStore& store,
                          kAudioChannels[channel].enabledValue);
     }
     WriteClientValue(store, form.showFps ? 1 : 0, kDebugKeySuffix, kShowFpsValue);
+    SaveDownloadLimit(store, form.downloadLimit);
 
     RenderSettings& render = CurrentRenderSettings();
     // No selection means the first entry; with no entries at all the size stays.

@@ -10,6 +10,7 @@
 #include "platform/display_modes.h"
 #include "settings/client_values.h"
 #include "settings/display_mode_list.h"
+#include "settings/download_limit.h"
 
 // Positions are the FullscreenMode values.
 inline constexpr const char* kWindowModes[] = {"Windowed", "Borderless", "Fullscreen"};
@@ -20,12 +21,13 @@ struct SettingsForm {
     std::array<bool, kAudioChannelCount> enabled{};
     bool showFps = false;
     DisplayModeList resolutions;
-    int resolution = -1;  // position in resolutions, -1 for none
-    int windowMode = -1;  // position in kWindowModes, -1 for none
+    int resolution = -1;                             // position in resolutions, -1 for none
+    int windowMode = -1;                             // position in kWindowModes, -1 for none
+    std::uint32_t downloadLimit = kNoDownloadLimit;  // KB/s
 };
 
-// Reads the client values and engine.cfg (into CurrentRenderSettings) and lists the
-// adapter's resolutions.
+// Reads the client values, the launcher's download limit and engine.cfg (into
+// CurrentRenderSettings) and lists the adapter's resolutions.
 SettingsForm OpenSettingsForm(ClientStore& store, DisplayModeSource& modes,
                               const std::string& engineConfigPath);
 

@@ -152,8 +152,8 @@ std::string DownloadFailureText(const std::string& label, const std::string& fil
                                 TransferResult result, const std::string& failure,
                                 const std::string& predicate) {
     if (result == TransferResult::kStalled) {
-        return "The download of " + FileNameOf(fileName) + " stopped: " + TransferFault(result) +
-               ".";
+        return "The download of " + FileNameOf(fileName) +
+               " stopped: " + (failure.empty() ? TransferFault(result) : failure) + ".";
     }
     std::string text = label + " " + predicate + ": " + TransferFault(result);
     if (!failure.empty()) text += " (" + failure + ")";

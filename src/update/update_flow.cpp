@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/file_in_use.h"
 #include "platform/file_system.h"
 #include "platform/path.h"
 #include "platform/status_sink.h"
@@ -238,6 +239,8 @@ std::optional<InstallError> Attempt(const std::function<void()>& work) {
         work();
     } catch (const InstallError& error) {
         return error;
+    } catch (const FileInUseError&) {
+        throw;  // a repair would meet the same file
     } catch (const FileSystemError& error) {
         return InstallError(error.what());
     }
@@ -320,6 +323,10 @@ UpdateOutcome ValidationFailure(const std::string& detail) {
     return {UpdateOutcome::Next::kShowMessage, text, "The build did not validate properly"};
 }
 
+UpdateOutcome FileInUseFailure(const std::string& text) {
+    return {UpdateOutcome::Next::kShowMessage, text, "File In Use"};
+}
+
 UpdateOutcome RunUpdate(UpdateAction action, const std::string& installDirectory) {
     bool changed = false;
     try {
@@ -335,6 +342,8 @@ UpdateOutcome RunUpdate(UpdateAction action, const std::string& installDirectory
     } catch (const VerificationError& error) {
         return {UpdateOutcome::Next::kShowMessage, VerificationMessage(error, changed),
                 kVerificationCaption};
+    } catch (const FileInUseError& error) {
+        return FileInUseFailure(error.what());
     } catch (const BuildRejected& rejected) {
         return ValidationFailure(rejected.report.Describe());
     } catch (const ValidationError& error) {

@@ -28,3 +28,4 @@ UpdateOutcome RunUpdate(UpdateAction action, const std::string& installDirectory
 
 UpdateOutcome InstallFailure(const std::string& text);
 UpdateOutcome ValidationFailure(const std::string& detail = {});
+UpdateOutcome FileInUseFailure(const std::string& text);

@@ -12,6 +12,7 @@
 #include <set>
 
 #include "hash/sha256.h"
+#include "platform/file_in_use.h"
 #include "platform/file_io.h"
 #include "platform/file_system.h"
 #include "platform/path.h"
@@ -73,8 +74,12 @@ std::vector<std::size_t> HashingOrder(const std::vector<WalkedFile>& files, bool
     return order;
 }
 
-ValidationError UnreadableFile(const std::string& name, int error) {
-    return ValidationError("The file " + name + " could not be read (" + ErrnoText(error) + ").");
+// A file another program holds is no fault of the build.
+std::exception_ptr UnreadableFile(const std::string& path, const std::string& name, int error) {
+    if (error == kFileInUseErrno)
+        return std::make_exception_ptr(FileInUseError(name, ProgramsHolding(path)));
+    return std::make_exception_ptr(
+        ValidationError("The file " + name + " could not be read (" + ErrnoText(error) + ")."));
 }
 
 // The shared queue as a worker's lane hasher sees it.
@@ -116,7 +121,7 @@ public:
     }
     void Unreadable(std::size_t file, int error) override {
         const std::string name = RelativeName(root_, files_[file].path);
-        finish_(file, std::make_exception_ptr(UnreadableFile(name, error)));
+        finish_(file, UnreadableFile(files_[file].path, name, error));
     }
 
 private:
@@ -208,14 +213,15 @@ FileChecksum ChecksumReader::Read(const std::string& root, const std::string& fu
     record.path = fullPath;
     record.name = RelativeName(root, fullPath);
     UniqueFile file = OpenFile(fullPath, "rb");
-    if (!file) throw UnreadableFile(record.name, errno);
+    if (!file) std::rethrow_exception(UnreadableFile(fullPath, record.name, errno));
     Sha256 hash;
     for (;;) {
         const std::size_t got = std::fread(buffer_.data(), 1, buffer_.size(), file.get());
         hash.Update(buffer_.data(), got);
         if (got < buffer_.size()) break;
     }
-    if (std::ferror(file.get())) throw UnreadableFile(record.name, errno);
+    if (std::ferror(file.get()))
+        std::rethrow_exception(UnreadableFile(fullPath, record.name, errno));
     record.checksum = ToUpperHex(hash.Final());
     return record;
 }

@@ -178,6 +178,9 @@ class Release:
 
 @pytest.fixture
 def release(server, release_keys):
+    # A test's faults and rate limits end with it.
+    server.clear_faults()
+    server.limit_rate(None)
     for child in server.root.iterdir():
         shutil.rmtree(child) if child.is_dir() else child.unlink()
     return Release(server.root, release_keys)

@@ -11,8 +11,8 @@ from harness.windows_build import HELPERS, ROOT
 from harness.windows_target import X86, running_target
 
 WINDOWS_DLLS = {"advapi32.dll", "bcrypt.dll", "comctl32.dll", "crypt32.dll", "d3d9.dll", "gdi32.dll",
-                "kernel32.dll", "msvcrt.dll", "ole32.dll", "secur32.dll", "shell32.dll", "shlwapi.dll",
-                "user32.dll", "ws2_32.dll"}
+                "kernel32.dll", "msvcrt.dll", "ole32.dll", "rstrtmgr.dll", "secur32.dll", "shell32.dll",
+                "shlwapi.dll", "user32.dll", "ws2_32.dll"}
 CHECKED = sorted({X86, running_target()[0]}, key=lambda target: target.name)
 
 

@@ -117,7 +117,7 @@ def test_missing_server_list_leaves_the_list_empty_and_says_so(signed_in, instal
 
 def game_log(install):
     log = install.game_dir / "game.exe.log"
-    return log.read_bytes().decode("latin-1").split("\r\n")[:-1] if log.exists() else []
+    return log.read_bytes().decode("utf-8").split("\r\n")[:-1] if log.exists() else []
 
 
 def test_play_starts_the_game_with_the_chosen_server_name_and_key(signed_in, install, release, ui, shot):

@@ -12,6 +12,8 @@ SETTINGS = "Settings"
 CLIENT_KEY = r"HKCU\Software\Quorl\client"
 SOUND_KEY = CLIENT_KEY + r"\Sound"
 DEBUG_KEY = CLIENT_KEY + r"\Networking\Debug"
+LAUNCHER_KEY = r"HKCU\Software\Kestrava\Launcher"
+DOWNLOAD_LIMIT = 1034
 
 # (slider, check box, volume value, enabled value) in the dialog's order.
 CHANNELS = [
@@ -50,11 +52,13 @@ def documents(prefix):
 def client(prefix, documents):
     """A prefix without the client's registry values or engine.cfg folder; the prefix
     lives for the whole run, so each test starts from this."""
-    prefix.run(["reg", "delete", r"HKCU\Software\Quorl", "/f"], check=False)
-    shutil.rmtree(documents / "Kestrava", ignore_errors=True)
+    def clear():
+        for key in (r"HKCU\Software\Quorl", LAUNCHER_KEY):
+            prefix.run(["reg", "delete", key, "/f"], check=False)
+        shutil.rmtree(documents / "Kestrava", ignore_errors=True)
+    clear()
     yield
-    prefix.run(["reg", "delete", r"HKCU\Software\Quorl", "/f"], check=False)
-    shutil.rmtree(documents / "Kestrava", ignore_errors=True)
+    clear()
 
 
 @pytest.fixture
@@ -193,3 +197,34 @@ def test_stored_values_of_other_sizes_and_a_missing_engine_cfg_folder(
     assert sound["master volume"] == dword(100)
     assert not (documents / "Kestrava").exists(), "the folders are never created"
     ui.wait(MAIN_WINDOW)
+
+
+def test_download_limit_is_the_launchers_own_value_and_only_a_number_is_stored(
+        client, signed_in, ui, prefix, shot):
+    signed_in()
+    open_settings(ui)
+    assert ui.text(SETTINGS, DOWNLOAD_LIMIT) == "", "no limit"
+
+    # A pasted text passes the field's digits-only typing.
+    ui.type(SETTINGS, DOWNLOAD_LIMIT, "2k")
+    ui.click(SETTINGS, OK)
+    body = ui.message_box("Download Limit")
+    shot("download-limit-refused")
+    assert "whole number" in body, body
+    ui.press("Download Limit")
+    ui.wait_gone("Download Limit")
+    assert ui.exists(SETTINGS), "the dialog stays open"
+    assert ui.focus(SETTINGS) == DOWNLOAD_LIMIT
+    assert registry_values(prefix, SOUND_KEY) == {}, "nothing is stored"
+
+    ui.type(SETTINGS, DOWNLOAD_LIMIT, "250")
+    shot("download-limit")
+    close_with(ui, OK)
+    assert registry_values(prefix, LAUNCHER_KEY) == {"DownloadLimit": dword(250)}
+    assert "DownloadLimit" not in registry_values(prefix, CLIENT_KEY)
+
+    open_settings(ui)
+    assert ui.text(SETTINGS, DOWNLOAD_LIMIT) == "250"
+    ui.type(SETTINGS, DOWNLOAD_LIMIT, "")
+    close_with(ui, OK)
+    assert registry_values(prefix, LAUNCHER_KEY) == {"DownloadLimit": dword(0)}

@@ -46,7 +46,7 @@ def runtime_runs(install):
     log = install.directory / "vc_redist.x64.exe.log"
     if not log.exists():
         return []
-    return [line for line in log.read_bytes().decode("latin-1").split("\r\n") if line.startswith("cmdline=")]
+    return [line for line in log.read_bytes().decode("utf-8").split("\r\n") if line.startswith("cmdline=")]
 
 
 def leftovers(install):

@@ -11,6 +11,7 @@ class LauncherInstall:
         directory.mkdir(parents=True, exist_ok=True)
         shutil.copy2(build.launcher, directory / "launcher.exe")
         self.process = None
+        self.wine_debug = None  # wine's debug channels for the launcher's next starts
 
     @property
     def config_txt(self):
@@ -22,7 +23,10 @@ class LauncherInstall:
 
     def windows_path(self, relative=""):
         """The path under the install directory as the launcher sees it (wine's Z: drive)."""
-        path = self.directory / relative if relative else self.directory
+        return self.windows_path_of(self.directory / relative if relative else self.directory)
+
+    @staticmethod
+    def windows_path_of(path):
         return "Z:" + str(path).replace("/", "\\")
 
     def mark_installed(self, version):
@@ -48,7 +52,7 @@ class LauncherInstall:
     def start(self):
         with open(self.log, "ab") as log:
             self.process = self.prefix.start([self.directory / "launcher.exe"], cwd=self.directory,
-                                             log=log)
+                                             log=log, wine_debug=self.wine_debug)
         return self
 
     def wait_exit(self, timeout=30):

@@ -67,12 +67,25 @@ class Ui:
     def type(self, caption, control, text):
         self._call("type", caption, control, text)
 
+    def keys(self, caption, *keys):
+        """Real key presses into the window, brought to the front: "tab", "alt+s",
+        "enter", "text:Pilot"... (see ui_driver.cpp)."""
+        self._call("keys", caption, *keys)
+
+    def resize(self, caption, width, height):
+        """Gives the window a new outer size, as the system does on a change of DPI."""
+        self._call("resize", caption, width, height)
+
     def close(self, caption):
         self._call("close", caption)
 
     def owner(self, caption):
         """Caption of the window that owns this one ("" when it has no owner)."""
         return self._call("owner", caption)[:-1]
+
+    def foreground(self, caption):
+        """Caption of the window in front ("" for none); caption only needs to exist."""
+        return self._call("foreground", caption)[:-1]
 
     def focus(self, caption):
         return int(self._call("focus", caption))
@@ -110,27 +123,31 @@ class Ui:
     def layout(self, caption):
         """The dialog's direct children in template order, as Control records."""
         lines = self._lines("layout", caption)
-        _, width, height = lines[0].split()
-        controls = Layout((int(width), int(height)))
+        _, width, height, left, top, dpi = lines[0].split()
+        controls = Layout((int(width), int(height)), (int(left), int(top)), int(dpi))
         for line in lines[1:]:
-            head, cls, style, exstyle, rect, text = line.split("\t")
+            head, cls, style, exstyle, rect, text, extent = line.split("\t")
             x, y, w, h = map(int, rect.split())
             controls.append(Control(int(head.split()[1]), cls, int(style, 16), int(exstyle, 16),
-                                    (x, y, w, h), text))
+                                    (x, y, w, h), text, tuple(map(int, extent.split()))))
         return controls
 
 
 class Layout(list):
-    """Controls in template order, with the dialog's client size in pixels."""
+    """Controls in template order, with the dialog's client size in pixels, where its
+    client area starts on the screen, and the display's DPI."""
 
-    def __init__(self, client_size):
+    def __init__(self, client_size, client_origin=(0, 0), dpi=96):
         super().__init__()
-        self.client_size = client_size
+        self.client_size, self.client_origin, self.dpi = client_size, client_origin, dpi
 
 
 class Control:
-    def __init__(self, id, cls, style, exstyle, rect, text):
+    """text_size: the text's width and height in the dialog's font, in pixels."""
+
+    def __init__(self, id, cls, style, exstyle, rect, text, text_size=(0, 0)):
         self.id, self.cls, self.style, self.exstyle, self.rect, self.text = id, cls, style, exstyle, rect, text
+        self.text_size = text_size
 
     def __repr__(self):
         return f"Control({self.id}, {self.cls!r}, {self.style:#x}, {self.rect}, {self.text!r})"

@@ -7,7 +7,8 @@ import subprocess
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 HOST_VARIABLES = ("KESTRAVA_LAUNCHER_HOST", "KESTRAVA_UPDATE_HOST",
                   "KESTRAVA_RUNTIME_HOST", "KESTRAVA_ACCOUNT_HOST")
-HELPERS = ("ui_driver.exe", "trust_ca.exe", "game.exe", "game_next.exe", "vc_redist.x64.exe")
+HELPERS = ("ui_driver.exe", "trust_ca.exe", "game.exe", "game_next.exe", "vc_redist.x64.exe",
+           "taskbar_recorder.dll", "file_holder.exe")
 
 
 class WindowsBuild:

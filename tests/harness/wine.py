@@ -61,10 +61,12 @@ class WinePrefix:
                                f"{result.stderr.decode(errors='replace')}")
         return result
 
-    def start(self, args, cwd=None, log=None):
-        """Starts a program without waiting; its output, and wine's, go to the file log."""
+    def start(self, args, cwd=None, log=None, wine_debug=None):
+        """Starts a program without waiting; its output, and wine's, go to the file log.
+        wine_debug adds wine's debug channels (WINEDEBUG) for this program alone."""
         output = subprocess.DEVNULL if log is None else log
-        return subprocess.Popen([self.target.wine, *map(str, args)], env=self.env, cwd=cwd,
+        env = self.env if wine_debug is None else dict(self.env, WINEDEBUG="-all," + wine_debug)
+        return subprocess.Popen([self.target.wine, *map(str, args)], env=env, cwd=cwd,
                                 stdin=subprocess.DEVNULL, stdout=output, stderr=output)
 
     def trust_ca(self, trust_ca_exe, ca_der):

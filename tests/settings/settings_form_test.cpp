@@ -60,17 +60,20 @@ TEST_F(SettingsFormTest, ConfirmStoresEveryValueUnderItsKeyInDialogOrder) {
     form.volumes = {10, 20, 30, 40, 50};
     form.enabled = {false, true, false, true, false};
     form.showFps = false;
+    form.downloadLimit = 300;
     ConfirmSettingsForm(form, store, path);
 
-    EXPECT_EQ(store.writes, (std::vector<std::string>{
-                                "master volume", "master enabled", "sound volume", "sound enabled",
-                                "dialog volume", "dialog enabled", "music volume", "music enabled",
-                                "cinematic volume", "cinematic enabled", "ShowFps"}));
+    EXPECT_EQ(store.writes,
+              (std::vector<std::string>{"master volume", "master enabled", "sound volume",
+                                        "sound enabled", "dialog volume", "dialog enabled",
+                                        "music volume", "music enabled", "cinematic volume",
+                                        "cinematic enabled", "ShowFps", "DownloadLimit"}));
     EXPECT_EQ(store.values.at({kSound, "dialog volume"}), 30u);
     EXPECT_EQ(store.values.at({kSound, "music volume"}), 40u);
     EXPECT_EQ(store.values.at({kSound, "master enabled"}), 0u);
     EXPECT_EQ(store.values.at({kSound, "sound enabled"}), 1u);
     EXPECT_EQ(store.values.at({kDebug, "ShowFps"}), 0u);
+    EXPECT_EQ(Open().downloadLimit, 300u);
 }
 
 TEST_F(SettingsFormTest, ConfirmAlwaysRewritesEngineConfigWithTheChosenModes) {

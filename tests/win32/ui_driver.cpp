@@ -97,21 +97,61 @@ std::vector<HWND> DirectChildren(HWND parent) {
     return children;
 }
 
+// The launcher's dialog font as the dialog manager makes it ("MS Shell Dlg", 8 points
+// at the display's DPI): font handles do not cross processes, so it is made again here.
+class DialogFont {
+public:
+    explicit DialogFont(HDC dc)
+        : dc_(dc),
+          font_(CreateFontA(-MulDiv(8, GetDeviceCaps(dc, LOGPIXELSY), 72), 0, 0, 0, FW_NORMAL,
+                            FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                            CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, "MS Shell Dlg")),
+          previous_(SelectObject(dc, font_)) {}
+    ~DialogFont() {
+        SelectObject(dc_, previous_);
+        DeleteObject(font_);
+    }
+    DialogFont(const DialogFont&) = delete;
+    DialogFont& operator=(const DialogFont&) = delete;
+
+    SIZE Extent(const std::string& text) const {
+        RECT r{0, 0, 0, 0};
+        if (!text.empty()) DrawTextA(dc_, text.c_str(), -1, &r, DT_CALCRECT | DT_SINGLELINE);
+        return {r.right - r.left, r.bottom - r.top};
+    }
+
+private:
+    HDC dc_;
+    HFONT font_;
+    HGDIOBJ previous_;
+};
+
 void PrintLayout(HWND dialog) {
     // Dialog units are left to the test: MapDialogRect does not work across processes.
     RECT client{};
     GetClientRect(dialog, &client);
-    std::printf("client %ld %ld\n", client.right, client.bottom);
-    for (HWND child : DirectChildren(dialog)) {
-        RECT r{};
-        GetWindowRect(child, &r);
-        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
-        std::printf("control %d\t%s\t%08lx\t%08lx\t%ld %ld %ld %ld\t%s\n",
-                    static_cast<short>(GetDlgCtrlID(child)), ClassOf(child).c_str(),
-                    static_cast<unsigned long>(GetWindowLongA(child, GWL_STYLE)),
-                    static_cast<unsigned long>(GetWindowLongA(child, GWL_EXSTYLE)), r.left, r.top,
-                    r.right - r.left, r.bottom - r.top, TextOf(child).c_str());
+    POINT origin{0, 0};
+    ClientToScreen(dialog, &origin);
+    HDC screen = GetDC(nullptr);
+    std::printf("client %ld %ld %ld %ld %d\n", client.right, client.bottom, origin.x, origin.y,
+                GetDeviceCaps(screen, LOGPIXELSY));
+    {
+        const DialogFont font(screen);
+        for (HWND child : DirectChildren(dialog)) {
+            RECT r{};
+            GetWindowRect(child, &r);
+            MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&r), 2);
+            const std::string text = TextOf(child);
+            const SIZE extent = font.Extent(text);
+            std::printf("control %d\t%s\t%08lx\t%08lx\t%ld %ld %ld %ld\t%s\t%ld %ld\n",
+                        static_cast<short>(GetDlgCtrlID(child)), ClassOf(child).c_str(),
+                        static_cast<unsigned long>(GetWindowLongA(child, GWL_STYLE)),
+                        static_cast<unsigned long>(GetWindowLongA(child, GWL_EXSTYLE)), r.left,
+                        r.top, r.right - r.left, r.bottom - r.top, text.c_str(), extent.cx,
+                        extent.cy);
+        }
     }
+    ReleaseDC(nullptr, screen);
 }
 
 int FocusedId(HWND window) {
@@ -129,13 +169,80 @@ void Click(HWND dialog, int id, HWND control) {
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(control));
 }
 
+WORD KeyCode(const std::string& name) {
+    static const struct {
+        const char* name;
+        WORD key;
+    } kNamed[] = {{"tab", VK_TAB},   {"enter", VK_RETURN}, {"esc", VK_ESCAPE}, {"space", VK_SPACE},
+                  {"down", VK_DOWN}, {"up", VK_UP},        {"left", VK_LEFT},  {"right", VK_RIGHT},
+                  {"home", VK_HOME}, {"end", VK_END},      {"f4", VK_F4}};
+    for (const auto& named : kNamed)
+        if (name == named.name) return named.key;
+    if (name.size() == 1) return LOBYTE(VkKeyScanA(name[0]));
+    return 0;
+}
+
+void Send(WORD key, bool up, bool unicode = false) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    if (unicode) {
+        input.ki.wScan = key;
+        input.ki.dwFlags = KEYEVENTF_UNICODE;
+    } else {
+        input.ki.wVk = key;
+    }
+    if (up) input.ki.dwFlags |= KEYEVENTF_KEYUP;
+    SendInput(1, &input, sizeof input);
+}
+
+// Presses keys as the player does, into the window brought to the front: each argument
+// is a key ("tab", "enter", "esc", "space", "down", a letter...) with optional
+// "alt+", "shift+" or "ctrl+" before it, or "text:WORDS" typed a character at a time.
+bool PressKeys(HWND window, int count, char** keys) {
+    SetForegroundWindow(window);
+    Sleep(200);
+    for (int i = 0; i < count; ++i) {
+        std::string key = keys[i];
+        if (key.rfind("text:", 0) == 0) {
+            for (char c : key.substr(5)) {
+                Send(static_cast<unsigned char>(c), false, true);
+                Send(static_cast<unsigned char>(c), true, true);
+            }
+        } else {
+            std::vector<WORD> held;
+            for (auto [prefix, modifier] : {std::pair<const char*, WORD>{"alt+", VK_MENU},
+                                            {"shift+", VK_SHIFT},
+                                            {"ctrl+", VK_CONTROL}}) {
+                if (key.rfind(prefix, 0) == 0) {
+                    held.push_back(modifier);
+                    key.erase(0, std::strlen(prefix));
+                }
+            }
+            const WORD code = KeyCode(key);
+            if (code == 0) {
+                std::fprintf(stderr, "ui_driver: no key \"%s\"\n", keys[i]);
+                return false;
+            }
+            for (WORD modifier : held) Send(modifier, false);
+            Send(code, false);
+            Send(code, true);
+            for (auto it = held.rbegin(); it != held.rend(); ++it) Send(*it, true);
+        }
+        Sleep(150);
+    }
+    return true;
+}
+
 int Usage() {
     std::fprintf(
         stderr,
-        "usage: ui_driver wait|gone|text|layout|focus|owner|close|message-box|press CAPTION [ID]\n"
+        "usage: ui_driver wait|gone|text|layout|focus|owner|foreground|close|message-box|press "
+        "CAPTION [ID]\n"
         "       ui_driver visible|enabled|click|enter|combo-items|combo-get|slider-get|check-get"
         " CAPTION ID\n"
-        "       ui_driver type|combo-set|slider-set|check-set CAPTION ID VALUE\n");
+        "       ui_driver type|combo-set|slider-set|check-set CAPTION ID VALUE\n"
+        "       ui_driver keys CAPTION KEY...\n"
+        "       ui_driver resize CAPTION WIDTH HEIGHT\n");
     return 1;
 }
 
@@ -168,6 +275,18 @@ int main(int argc, char** argv) {
         std::printf("%d\n", FocusedId(window));
         return 0;
     }
+    if (command == "foreground") {
+        HWND front = GetForegroundWindow();
+        std::printf("%s\n", front != nullptr ? TextOf(front).c_str() : "");
+        return 0;
+    }
+    if (command == "resize" && argc == 5) {
+        // As a move to a monitor of another DPI does: the system gives the window a new size.
+        SetWindowPos(window, nullptr, 0, 0, std::atoi(argv[3]), std::atoi(argv[4]),
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        return 0;
+    }
+    if (command == "keys") return PressKeys(window, argc - 3, argv + 3) ? 0 : 1;
     if (command == "close") {
         PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
         return 0;

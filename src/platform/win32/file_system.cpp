@@ -10,6 +10,7 @@
 #include <memory>
 #include <sys/stat.h>
 
+#include "platform/file_in_use.h"
 #include "platform/file_io.h"
 #include "platform/path.h"
 #include "platform/win32/wide_text.h"
@@ -27,9 +28,10 @@ int ErrnoOf(DWORD error) {
         case ERROR_DISK_FULL:
         case ERROR_HANDLE_DISK_FULL:
             return ENOSPC;
-        case ERROR_ACCESS_DENIED:
         case ERROR_SHARING_VIOLATION:
         case ERROR_LOCK_VIOLATION:
+            return kFileInUseErrno;
+        case ERROR_ACCESS_DENIED:
             return EACCES;
         case ERROR_NOT_SAME_DEVICE:
             return EXDEV;
@@ -46,6 +48,33 @@ int ErrnoOf(DWORD error) {
 bool Failed() {
     errno = ErrnoOf(GetLastError());
     return false;
+}
+
+// Refusals that another program's handle can cause; access denied is also what a
+// running program's .exe and a file a scanner is deleting answer.
+bool MayBeHeld(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+           error == ERROR_ACCESS_DENIED;
+}
+
+// Scanners and indexers open every new file for a moment: a refusal that may come from
+// another program is tried again for about three seconds before it counts. Access
+// denied then counts as in use only when the system names a holder. call sets errno.
+template <typename Call>
+bool UnlessHeld(const std::string& path, Call call) {
+    DWORD wait = 50;
+    for (;;) {
+        if (call()) return true;
+        const DWORD error = GetLastError();
+        if (!MayBeHeld(error)) return false;
+        if (wait > 1600) {
+            if (error == ERROR_ACCESS_DENIED && !ProgramsHolding(path).empty())
+                errno = kFileInUseErrno;
+            return false;
+        }
+        Sleep(wait);
+        wait *= 2;
+    }
 }
 
 struct FindCloser {
@@ -119,9 +148,14 @@ std::vector<std::string> ListDirectory(const std::string& directory) {
 
 bool MoveFileOver(const std::string& source, const std::string& destination) {
     // The C runtime's rename refuses an existing destination here.
-    return MoveFileExW(WidePath(source).c_str(), WidePath(destination).c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0 ||
-           Failed();
+    const std::wstring from = WidePath(source);
+    const std::wstring to = WidePath(destination);
+    // The game file being replaced is the one another program may hold.
+    return UnlessHeld(destination, [&] {
+        return MoveFileExW(from.c_str(), to.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0 ||
+               Failed();
+    });
 }
 
 namespace system_calls {
@@ -132,7 +166,8 @@ bool RemoveEmptyDirectory(const std::string& directory) {
     return RemoveDirectoryW(WidePath(directory).c_str()) != 0 || Failed();
 }
 bool RemovePlainFile(const std::string& path) {
-    return DeleteFileW(WidePath(path).c_str()) != 0 || Failed();
+    const std::wstring wide = WidePath(path);
+    return UnlessHeld(path, [&] { return DeleteFileW(wide.c_str()) != 0 || Failed(); });
 }
 }  // namespace system_calls
 
@@ -142,7 +177,18 @@ UniqueFile OpenFile(const std::string& path, const char* mode) {
         errno = EINVAL;
         return nullptr;
     }
-    return UniqueFile(_wfopen(wide.c_str(), WideFromUtf8(mode).c_str()));
+    const std::wstring wideMode = WideFromUtf8(mode);
+    UniqueFile file;
+    UnlessHeld(path, [&] {
+        file.reset(_wfopen(wide.c_str(), wideMode.c_str()));
+        // The runtime's errno says "permission denied" for both refusals; the system's
+        // error tells them apart.
+        const DWORD error = GetLastError();
+        if (!file && (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION))
+            errno = kFileInUseErrno;
+        return file != nullptr;
+    });
+    return file;
 }
 
 bool FlushToDisk(std::FILE* file) { return std::fflush(file) == 0 && _commit(_fileno(file)) == 0; }
