@@ -33,10 +33,14 @@ std::string Edited(std::string bytes, unsigned edits) {
 const std::string kExe = Noise(300000, 1);
 const std::string kArt = Noise(200000, 2);
 
-const Tree kBuild1 = {{"game.exe", kExe},
+const std::string kForeign = Noise(100001, 3);  // our writer would fill it to 8 bytes
+// Laid out unlike our writer: a patch by entries cannot rebuild it, a delta can.
+const Tree kBuild1 = {{"foreign.mix", BuildMix({{"a.ini", 1, kForeign}})},
+                      {"game.exe", kExe},
                       {"main.mix", WrittenMix({{"art.shp", kArt}, {"rules.ini", "speed=4"}})},
                       {"readme.txt", "one"}};
 const Tree kBuild2 = {
+    {"foreign.mix", BuildMix({{"a.ini", 1, Edited(kForeign, 2)}})},
     {"game.exe", Edited(kExe, 8)},
     {"main.mix", WrittenMix({{"art.shp", Edited(kArt, 3)}, {"rules.ini", "speed=5"}})},
     {"readme.txt", "two"}};
@@ -97,11 +101,12 @@ TEST_F(DeltaUpdateTest, ChangedFilesAndEntriesTravelAsDeltasAndRebuildExactly) {
     EXPECT_EQ(byName["game.exe"].patch, "game.exe.delta");
     EXPECT_EQ(byName["game.exe"].package, "patch-game.exe");
     EXPECT_EQ(byName["main.mix"].package, "patch-main.mix");
+    EXPECT_EQ(byName["foreign.mix"].patch, "foreign.mix.delta");
     EXPECT_FALSE(byName["readme.txt"].hasPatch) << "three bytes: no delta pays";
-    // Diffing shows its progress: the three changed files, to the last.
+    // Diffing shows its progress: the four changed files, to the last.
     ASSERT_FALSE(diffing.empty());
-    EXPECT_EQ(diffing.back().totalFiles, 3u);
-    EXPECT_EQ(diffing.back().files, 3u);
+    EXPECT_EQ(diffing.back().totalFiles, 4u);
+    EXPECT_EQ(diffing.back().files, 4u);
     // The packages carry the edits, not the files.
     EXPECT_LT(fs::file_size(Package("patch-game.exe")), kExe.size() / 50);
     EXPECT_LT(fs::file_size(Package("patch-main.mix")), kArt.size() / 50);

@@ -443,22 +443,36 @@ void AddVersion(const std::string& root, const std::string& version, const std::
         const auto before = previous.find(name);
         if (before != previous.end() && before->second.checksum == file.checksum) continue;
         if (before != previous.end() && (options.deltas || EndsWithMix(name))) {
-            const bool archive = EndsWithMix(name);
             const std::string package = PatchPackageOf(name);
-            std::string patchName = FlatName(name) + (archive ? ".patch" : ".delta");
-            while (current.count(patchName) != 0) patchName = "_" + patchName;
-            const fs::path staged = scratch.path() / "patches" / patchName;
-            fs::create_directories(staged.parent_path());
             const fs::path copy = previousBuild->Copy(name);
             const fs::path built = fs::path(buildDir) / fs::u8path(name);
-            const bool patched = archive
-                                     ? MakePatch(copy, built, file.checksum, staged, diffOptions)
-                                     : MakeFileDelta(copy, built, staged, diffOptions.delta);
+            // A patch file's name, clear of the build's own.
+            const auto staged = [&](const char* suffix, std::string& patchName) {
+                patchName = FlatName(name) + suffix;
+                while (current.count(patchName) != 0) patchName = "_" + patchName;
+                const fs::path path = scratch.path() / "patches" / patchName;
+                fs::create_directories(path.parent_path());
+                return path;
+            };
+            // An archive our writer did not lay out cannot be patched by entries, but a
+            // delta rebuilds any file.
+            std::string patchName;
+            fs::path patchPath;
+            bool patched = false;
+            if (EndsWithMix(name)) {
+                patchPath = staged(".patch", patchName);
+                patched = MakePatch(copy, built, file.checksum, patchPath, diffOptions);
+            }
+            if (!patched && options.deltas) {
+                patchPath = staged(".delta", patchName);
+                patched = MakeFileDelta(copy, built, patchPath, diffOptions.delta);
+            }
             ++diffed.files;
             diffed.bytes += file.size;
             reportDiff(0);
             if (patched) {
-                zips.AddEntry(staged, fs::file_size(staged), {{packageZip(package), patchName}});
+                zips.AddEntry(patchPath, fs::file_size(patchPath),
+                              {{packageZip(package), patchName}});
                 AddFile(manifest, manifestRoot, package, name, file.checksum)
                     ->SetAttribute("patch", patchName.c_str());
                 continue;

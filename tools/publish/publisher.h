@@ -14,8 +14,9 @@
 // of its own, "patch-" + its path with "/" as ".", when both builds' copies are readable
 // archives and patching the old one gives the new one byte for byte. With deltas, the
 // patch may rebuild changed entries from their old selves, and any other changed file
-// goes as a delta (FLATNAME.delta) in such a package where that is smaller than
-// DeltaPays asks; each delta is applied once before it is kept. Zips
+// (an archive that cannot be patched by entries too) goes as a delta (FLATNAME.delta)
+// in such a package where that is smaller than DeltaPays asks; each delta is applied
+// once before it is kept. Zips
 // hold their entries sorted by name, written as zip_writer.h says, so the same build
 // always gives the same bytes.
 #pragma once
