@@ -12,7 +12,7 @@ import pytest
 from conftest import MAIN_WINDOW
 from harness import sample_game
 from harness.launcher import LauncherInstall
-from harness.windows_build import HOST_VARIABLES, build_for_hosts
+from harness.windows_build import build_for_hosts
 from servers.https_server import HttpsServer
 from servers.nginx import Nginx
 from test_update import BUTTON, STATUS, leftovers, wait_for_button
@@ -170,6 +170,17 @@ def install_with(build, prefix, account, directory, key="KEY-pilot-0002"):
     return install
 
 
+def build_pointed_at(game_hosts, name, release, server, account_server, prefix, run_dir):
+    """Another build of the launcher whose launcher and update servers are game_hosts (a host
+    list, mirrors after the first), the runtime and the account service the usual ones."""
+    hosts = {variable: game_hosts for variable in ("KESTRAVA_LAUNCHER_HOST", "KESTRAVA_UPDATE_HOST")}
+    hosts["KESTRAVA_RUNTIME_HOST"] = server.host
+    hosts["KESTRAVA_ACCOUNT_HOST"] = account_server.host
+    keys = [public for _, public in release.keys]
+    return build_for_hosts(hosts, run_dir / f"programs-{name}", prefix.target, folder=f"windows-e2e-{name}",
+                           release_keys=keys)
+
+
 def test_an_install_through_nginx_with_redirects_and_a_dead_first_mirror(
         release, big_release, server, account_server, account, certs, prefix, ui, run_dir, tmp_path, shot):
     path, size, folder = big_release
@@ -177,12 +188,8 @@ def test_an_install_through_nginx_with_redirects_and_a_dead_first_mirror(
     nginx = Nginx(server.root, certs, cdn=True).start()
     try:
         dead = f"https://localhost:{free_port()}"
-        hosts = {name: f"{dead};{nginx.host}" for name in ("KESTRAVA_LAUNCHER_HOST", "KESTRAVA_UPDATE_HOST")}
-        hosts["KESTRAVA_RUNTIME_HOST"] = server.host
-        hosts["KESTRAVA_ACCOUNT_HOST"] = account_server.host
-        keys = [public for _, public in release.keys]
-        mirrored = build_for_hosts(hosts, run_dir / "programs-mirrored", prefix.target, folder="windows-e2e-mirrors",
-                                   release_keys=keys)
+        mirrored = build_pointed_at(f"{dead};{nginx.host}", "mirrors", release, server, account_server, prefix,
+                                    run_dir)
         install = install_with(mirrored, prefix, account, tmp_path / "install")
         install.start()
         try:
@@ -207,12 +214,7 @@ def test_a_server_with_a_bad_certificate_is_refused(cert, words, published, rele
     published("1.0")
     release.sign()
     port = trust_port(run_dir)
-    hosts = {name: f"https://localhost:{port}" for name in ("KESTRAVA_LAUNCHER_HOST", "KESTRAVA_UPDATE_HOST")}
-    hosts["KESTRAVA_RUNTIME_HOST"] = server.host
-    hosts["KESTRAVA_ACCOUNT_HOST"] = account_server.host
-    keys = [public for _, public in release.keys]
-    strict = build_for_hosts(hosts, run_dir / "programs-trust", prefix.target, folder="windows-e2e-trust",
-                             release_keys=keys)
+    strict = build_pointed_at(f"https://localhost:{port}", "trust", release, server, account_server, prefix, run_dir)
     bad = HttpsServer(server.root, certs, port=port, cert=cert).start()
     install = install_with(strict, prefix, account, tmp_path / "install")
     try:
