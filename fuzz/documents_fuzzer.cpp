@@ -10,6 +10,7 @@
 #include "platform/folder_downloader.h"
 #include "platform/path.h"
 #include "update/documents.h"
+#include "update/install_layout.h"
 #include "update/install_version.h"
 #include "update/opening.h"
 #include "update/update_error.h"
@@ -53,6 +54,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ReadRootAttribute(path, "Version", "sha256");
     // The server list is fetched into the install folder, here the scratch folder itself.
     WriteScratchFile("servers.xml", data, size);
-    LoadServerList(ScratchFolder() + "/install");
+    LoadServerList(InstallLayout(ScratchFolder() + "/install"));
     return 0;
 }

@@ -41,14 +41,15 @@ enum class MainAction {
 // The window's own data, from its opening to the end of RunMainWindow. The worker is
 // the last member, so it is waited for before anything it reports to goes.
 struct MainWindow {
-    MainWindow(HINSTANCE instance, const Session& session, const WorkerStart& beforeWork)
-        : instance(instance), session(session), beforeWork(beforeWork) {}
+    MainWindow(HINSTANCE instance, const InstallLayout& layout, const Session& session,
+               const WorkerStart& beforeWork)
+        : instance(instance), layout(layout), session(session), beforeWork(beforeWork) {}
 
     HINSTANCE instance;
+    const InstallLayout& layout;
     const Session& session;
     const WorkerStart& beforeWork;
     bool closeWhenStopped = false;  // the player chose to stop the work and close
-    std::string installDirectory = InstallDirectory();
     MainAction action = MainAction::kInstall;
     // Addresses of the server list's entries; each entry's item data is its index here,
     // so an address always stays with the name it was read with, however the list sorts.
@@ -86,7 +87,7 @@ void EnableButtons(HWND dialog, bool enabled) {
 }
 
 void FillServerList(HWND dialog, MainWindow& window) {
-    const auto servers = LoadServerList(window.installDirectory);
+    const auto servers = LoadServerList(window.layout);
     if (!servers) {
         Status().SetStatusText("Could not load the server list");
         return;
@@ -113,13 +114,13 @@ void ShowPlay(HWND dialog, MainWindow& window) {
 
 // Everything after the labels: the launcher's own version, then the game's state.
 void DecideMainButton(HWND dialog, MainWindow& window) {
-    const LauncherVersionStatus launcher = TestLauncherVersion(window.installDirectory);
+    const LauncherVersionStatus launcher = TestLauncherVersion(window.layout);
     if (launcher == LauncherVersionStatus::kOutOfDate) {
         SetMainButton(dialog, window, MainAction::kUpdateLauncher, "&Update Launcher");
         return;
     }
     std::string refusal;
-    switch (DecideGameState(window.installDirectory, &refusal)) {
+    switch (DecideGameState(window.layout, &refusal)) {
         case GameState::kNeedsInstall:
             SetMainButton(dialog, window, MainAction::kInstall, "&Install");
             break;
@@ -192,11 +193,11 @@ void Play(HWND dialog, const MainWindow& window) {
     const std::string address =
         index < window.serverAddresses.size() ? window.serverAddresses[index] : std::string();
     const ProcessStart started =
-        StartGame(window.installDirectory,
+        StartGame(window.layout.install,
                   GameCommandLine(address, window.session.userName, window.session.userKey));
     if (!started) {
         ShowError(dialog,
-                  "The game could not be started:\n" + GameExecutablePath(window.installDirectory) +
+                  "The game could not be started:\n" + GameExecutablePath(window.layout.install) +
                       "\n\n" + started.failure + ".",
                   "Game Not Started");
     }
@@ -220,7 +221,7 @@ void StartWorker(HWND dialog, MainWindow& window) {
     if (window.beforeWork) window.beforeWork();
     std::string reason;
     const UpdateAction action = WorkerAction(window.action);
-    if (!window.worker.Start(action, window.installDirectory, dialog, reason)) {
+    if (!window.worker.Start(action, window.layout, dialog, reason)) {
         EnableButtons(dialog, true);
         ShowError(dialog, "The install could not be started: " + reason + ".", "Install Failure");
         return;
@@ -256,7 +257,7 @@ void OnMainButton(HWND dialog, MainWindow& window) {
             break;
         case MainAction::kInstall:
         case MainAction::kUpdate:
-            if (GameClosedForUpdate(dialog, window.installDirectory)) StartWorker(dialog, window);
+            if (GameClosedForUpdate(dialog, window.layout.install)) StartWorker(dialog, window);
             break;
         case MainAction::kStop:
             StopWorker(dialog);
@@ -329,7 +330,7 @@ void OnClose(HWND dialog, MainWindow& window) {
 
 void Logout(HWND dialog, MainWindow& window) {
     if (RefuseWhileWorking(dialog, window)) return;
-    const std::string keyPath = JoinPath(window.installDirectory, kUserKeyFileName);
+    const std::string keyPath = JoinPath(window.layout.install, kUserKeyFileName);
     if (!RemoveFileIfPresent(keyPath)) {
         ShowError(dialog, "Your login could not be removed: " + keyPath + " cannot be deleted.",
                   "Logout Failed");
@@ -390,9 +391,9 @@ INT_PTR CALLBACK MainWindowProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 
 }  // namespace
 
-MainWindowEnd RunMainWindow(HINSTANCE instance, const Session& session,
+MainWindowEnd RunMainWindow(HINSTANCE instance, const InstallLayout& layout, const Session& session,
                             const WorkerStart& beforeWork) {
-    MainWindow window{instance, session, beforeWork};
+    MainWindow window{instance, layout, session, beforeWork};
     DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_MAIN_WINDOW), nullptr, MainWindowProc,
                     reinterpret_cast<LPARAM>(&window));
     // Normally the worker has ended already; if not, it is waited for here, before the

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "launcher/session.h"
+#include "update/install_layout.h"
 
 enum class MainWindowEnd {
     kClosed,
@@ -17,5 +18,5 @@ enum class MainWindowEnd {
 // Called on the window's thread before each start of the update worker.
 using WorkerStart = std::function<void()>;
 
-MainWindowEnd RunMainWindow(HINSTANCE instance, const Session& session,
+MainWindowEnd RunMainWindow(HINSTANCE instance, const InstallLayout& layout, const Session& session,
                             const WorkerStart& beforeWork = {});

@@ -11,10 +11,10 @@ UpdateWorker::~UpdateWorker() {
     if (Running()) Finish();
 }
 
-bool UpdateWorker::Start(UpdateAction action, const std::string& installDirectory, HWND notify,
+bool UpdateWorker::Start(UpdateAction action, const InstallLayout& layout, HWND notify,
                          std::string& reason) {
     if (Running()) return false;
-    job_ = std::make_unique<Job>(Job{action, installDirectory, notify, {}});
+    job_ = std::make_unique<Job>(Job{action, &layout, notify, {}});
     const uintptr_t thread = _beginthreadex(nullptr, 0, Run, job_.get(), 0, nullptr);
     if (thread == 0) {
         reason = SystemErrorText(GetLastError());
@@ -39,7 +39,7 @@ unsigned __stdcall UpdateWorker::Run(void* parameter) {
     {
         const ComApartment com;
         try {
-            job.outcome = RunUpdate(job.action, job.installDirectory);
+            job.outcome = RunUpdate(job.action, *job.layout);
         } catch (const std::exception& error) {
             // Nothing above this thread would catch it: the process would end.
             job.outcome = InstallFailure(error.what());

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "update/install_layout.h"
 #include "update/update_flow.h"
 
 // Posted to the window given to Start when the run has ended; the window then calls
@@ -22,8 +23,8 @@ public:
     UpdateWorker& operator=(const UpdateWorker&) = delete;
 
     // False when the thread could not be started (the system's reason in reason).
-    bool Start(UpdateAction action, const std::string& installDirectory, HWND notify,
-               std::string& reason);
+    // layout must outlive the thread.
+    bool Start(UpdateAction action, const InstallLayout& layout, HWND notify, std::string& reason);
     bool Running() const { return thread_ != nullptr; }
     // Waits for the thread, which has posted its end, and returns what it ran into.
     UpdateOutcome Finish();
@@ -31,7 +32,7 @@ public:
 private:
     struct Job {
         UpdateAction action;
-        std::string installDirectory;
+        const InstallLayout* layout;
         HWND notify;
         UpdateOutcome outcome;
     };

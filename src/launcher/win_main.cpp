@@ -19,6 +19,7 @@
 #include "platform/win32/create_process_runner.h"
 #include "platform/win32/registry_client_store.h"
 #include "settings/download_limit.h"
+#include "update/install_layout.h"
 #include "update/self_update.h"
 #include "update/web_servers.h"
 
@@ -30,17 +31,17 @@ void ShowError(const char* body, const char* caption) {
 
 // A launcher started by a self-update takes the old one's place; the old process may
 // take a moment to end and let go of its file (each move itself waits a little for it).
-void FinishSelfUpdate() {
+void FinishSelfUpdate(const InstallLayout& layout) {
     const DWORD start = GetTickCount();
-    while (!FinishLauncherReplacement(InstallDirectory(), ExecutablePath())) {
+    while (!FinishLauncherReplacement(layout, ExecutablePath())) {
         if (GetTickCount() - start > 10000) return;
         Sleep(100);
     }
 }
 
 // The signed-in player, or nothing when the launcher is to end.
-bool SignIn(HINSTANCE instance, Session& session) {
-    const std::string keyPath = JoinPath(InstallDirectory(), kUserKeyFileName);
+bool SignIn(HINSTANCE instance, const InstallLayout& layout, Session& session) {
+    const std::string keyPath = JoinPath(layout.install, kUserKeyFileName);
     if (auto key = ReadUserKeyFile(keyPath)) {
         session.userKey = *key;
     } else if (auto signedIn = RunLoginDialog(instance, keyPath)) {
@@ -81,7 +82,9 @@ bool SignIn(HINSTANCE instance, Session& session) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    FinishSelfUpdate();
+    // The one description of this installation that every part of the engine is given.
+    const InstallLayout layout(InstallDirectory());
+    FinishSelfUpdate(layout);
     // msvcrt stops at 2048 and refuses 8192; archives share one handle per file, so the
     // lower limit is enough.
     _setmaxstdio(8192);
@@ -112,7 +115,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     applyDownloadLimit();
 
     Session session;
-    if (SignIn(instance, session)) RunMainWindow(instance, session, applyDownloadLimit);
+    if (SignIn(instance, layout, session)) {
+        RunMainWindow(instance, layout, session, applyDownloadLimit);
+    }
     SetProcessRunner(nullptr);
     SetDownloader(nullptr);
     return 0;

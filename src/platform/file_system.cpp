@@ -10,7 +10,8 @@
 namespace {
 
 [[noreturn]] void Fail(const std::string& what, const std::string& path, int error) {
-    throw FileSystemError("Could not " + what + " " + path + ": " + DescribeErrno(error) + ".");
+    throw FileSystemError("Could not " + what + " " + path + ": " + DescribeErrno(error) + ".",
+                          error);
 }
 
 }  // namespace

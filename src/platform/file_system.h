@@ -13,7 +13,9 @@
 
 class FileSystemError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit FileSystemError(const std::string& text, int error = 0)
+        : std::runtime_error(text), error(error) {}
+    int error;  // the system's errno, 0 when none applies
 };
 
 enum class EntryKind { kMissing, kFile, kDirectory, kOther };

@@ -38,7 +38,10 @@ void FolderDownloader::Clear(const std::string& url) {
     cutOffs_.erase(url);
 }
 
-void FolderDownloader::ForgetCached(const std::string& url) { forgotten_.push_back(url); }
+void FolderDownloader::ForgetCached(const std::string& url) {
+    const MutexLock lock(mutex_);
+    forgotten_.push_back(url);
+}
 
 std::string FolderDownloader::LocalPathOf(const std::string& url) const {
     const std::pair<const std::string, std::string>* best = nullptr;
@@ -58,9 +61,15 @@ std::string FolderDownloader::LocalPathOf(const std::string& url) const {
 TransferResult FolderDownloader::Fetch(TransferRequest& request, DownloadObserver* observer) {
     const std::string& url = request.url;
     const std::string& localPath = request.localPath;
-    requests_.push_back(url);
-    const auto failure = failures_.find(url);
-    if (failure != failures_.end()) return failure->second;
+    std::uint64_t limit = ~std::uint64_t{0};
+    {
+        const MutexLock lock(mutex_);
+        requests_.push_back(url);
+        const auto failure = failures_.find(url);
+        if (failure != failures_.end()) return failure->second;
+        const auto cut = cutOffs_.find(url);
+        if (cut != cutOffs_.end()) limit = cut->second;
+    }
 
     const std::string source = LocalPathOf(url);
     if (source.empty()) return TransferResult::kUnreachable;
@@ -75,8 +84,7 @@ TransferResult FolderDownloader::Fetch(TransferRequest& request, DownloadObserve
 
     UniqueFile out = OpenFile(localPath, "wb");
     if (!out) return LocalFailure();
-    const auto cut = cutOffs_.find(url);
-    const std::uint64_t limit = cut == cutOffs_.end() ? size : cut->second;
+    limit = std::min(limit, size);
     if (observer != nullptr) observer->OnProgress(0, size, DownloadPhase::kBegin);
     std::uint64_t done = 0;
     while (done < size) {

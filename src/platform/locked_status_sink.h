@@ -16,6 +16,10 @@ public:
         const MutexLock lock(mutex_);
         inner_.SetProgress(position, maximum);
     }
+    void Report(const ProgressEvent& event) override {
+        const MutexLock lock(mutex_);
+        inner_.Report(event);
+    }
     StatusSink& inner() { return inner_; }
 
 private:

@@ -1,9 +1,18 @@
 #include "platform/worker_threads.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 
+namespace {
+std::atomic<unsigned> chosenCount{0};
+}
+
+void SetWorkerThreadCount(unsigned count) { chosenCount.store(count); }
+
 unsigned WorkerThreadCount() {
+    if (const unsigned chosen = chosenCount.load())
+        return std::clamp(chosen, 1u, kMostWorkerThreads);
     unsigned count = system_calls::ProcessorCount();
     if (const char* forced = std::getenv("KESTRAVA_THREADS")) {
         char* end = nullptr;

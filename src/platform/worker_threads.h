@@ -13,6 +13,8 @@
 // sequential path; tests compare the two that way).
 inline constexpr unsigned kMostWorkerThreads = 8;
 unsigned WorkerThreadCount();
+// A count chosen by the program (a console option), which wins over both; 0 lifts it.
+void SetWorkerThreadCount(unsigned count);
 
 // Runs work(0) on the calling thread and work(1) ... work(count - 1) on threads of their
 // own, and returns once every call has returned. work must not throw. A thread the system

@@ -61,6 +61,7 @@ void DownloadProgress::OnProgress(std::uint64_t position, std::uint64_t maximum,
     const Clock::time_point now = Clock::now();
     if (phase == DownloadPhase::kBegin) {
         Status().SetStatusText("Downloading File " + name);
+        Status().Report({ProgressEvent::Kind::kFileStarted, name, position, maximum});
         sampledAt_ = now;
         sampledPosition_ = position;
         rate_ = 0;
@@ -75,8 +76,12 @@ void DownloadProgress::OnProgress(std::uint64_t position, std::uint64_t maximum,
         sampledAt_ = now;
         sampledPosition_ = position;
         Status().SetStatusText(TransferProgressText(name, position, maximum, rate_));
+        Status().Report({ProgressEvent::Kind::kFileBytes, name, position, maximum});
     }
-    if (phase == DownloadPhase::kEnd) Status().SetStatusText("Finished downloading File " + name);
+    if (phase == DownloadPhase::kEnd) {
+        Status().SetStatusText("Finished downloading File " + name);
+        Status().Report({ProgressEvent::Kind::kFileDone, name, position, maximum});
+    }
     Status().SetProgress(position, maximum);
 }
 

@@ -1,6 +1,7 @@
 // Where an installation keeps what. Beside the game folder, a work folder holds
 // everything the launcher fetches or stages, so that any name is free for the game's
-// own files and a killed run leaves nothing of its own among them.
+// own files and a killed run leaves nothing of its own among them. Each front end
+// builds one for its folder and hands it to every part of the engine.
 #pragma once
 
 #include <string>
@@ -14,11 +15,20 @@ struct InstallLayout {
           record(JoinPath(installDirectory, "version.xml")),
           serial(JoinPath(installDirectory, "release-serial.txt")),
           work(JoinPath(installDirectory, "work")),
-          installedList(JoinPath(work, kInstalledListName)) {}
+          installedList(JoinPath(work, kInstalledListName)),
+          lock(JoinPath(work, kLockName)),
+          runtimeMarker(JoinPath(installDirectory, "redist.txt")),
+          runtimeInstaller(JoinPath(installDirectory, "vc_redist.x64.exe")),
+          launcher(JoinPath(installDirectory, "launcher.exe")),
+          replacementLauncher(JoinPath(installDirectory, kReplacementLauncherName)),
+          previousLauncher(JoinPath(installDirectory, "launcher.ex_")) {}
 
     // The validation list of the version the record names, kept for the quick look at
-    // start-up; the one file of the work folder that outlives a run.
+    // start-up; with the lock, the files of the work folder that outlive a run.
     static constexpr char kInstalledListName[] = "installed.validate.xml";
+    // Held by the run that works on the folder (see install_lock.h).
+    static constexpr char kLockName[] = "install.lock";
+    static constexpr char kReplacementLauncherName[] = "launcher-new.exe";
 
     std::string install;
     std::string game;
@@ -27,4 +37,13 @@ struct InstallLayout {
     std::string serial;
     std::string work;
     std::string installedList;
+    std::string lock;
+    // Present once the Visual C++ runtime installer has run for this folder.
+    std::string runtimeMarker;
+    std::string runtimeInstaller;
+    std::string launcher;
+    // A self-update's new launcher, until it has moved itself over launcher.exe.
+    std::string replacementLauncher;
+    // What launchers before the self-update by renames left of themselves.
+    std::string previousLauncher;
 };

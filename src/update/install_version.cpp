@@ -44,7 +44,8 @@ void FetchPackage(const std::string& folderUrl, const std::string& workDirectory
     }
     if (result != TransferResult::kCompleted) {
         throw InstallError(
-            DownloadFailureText("The package " + zipName, zipName, result, request.failure));
+            DownloadFailureText("The package " + zipName, zipName, result, request.failure),
+            CauseOf(result));
     }
     try {
         RequireSignedContent(zipPath, facts, "The package " + zipName);
@@ -62,8 +63,10 @@ void Extract(const std::string& workDirectory, const std::string& package,
     const int code =
         ExtractZip(zipPath.c_str(), destination.c_str(), workDirectory.c_str(), &detail);
     if (code != kExtractOk) {
-        throw InstallError("The package " + ZipNameOf(package) +
-                           " could not be unpacked: " + ExtractZipFault(code, detail) + ".");
+        throw InstallError(
+            "The package " + ZipNameOf(package) +
+                " could not be unpacked: " + ExtractZipFault(code, detail) + ".",
+            code == kExtractDiskFull ? FailureCause::kDiskFull : FailureCause::kOther);
     }
 }
 
@@ -174,7 +177,7 @@ void FetchOrFail(const std::string& baseUrl, const std::string& directory,
                  const std::string& fileName, const std::string& label) {
     const TransferOutcome result = DownloadFile(baseUrl, directory, fileName);
     if (result != TransferResult::kCompleted) {
-        throw InstallError(DownloadFailureText(label, fileName, result));
+        throw InstallError(DownloadFailureText(label, fileName, result), CauseOf(result));
     }
 }
 

@@ -19,17 +19,20 @@ namespace {
 
 // Downloads a signed document into the install directory, proves it, reads one root
 // attribute and deletes the document again. Raises VerificationError for a document
-// the release does not vouch for; remember records the serial of one accepted.
+// the release does not vouch for; remember records the serial of one accepted. transfer,
+// when given, receives the download's outcome.
 std::optional<std::string> FetchRootAttribute(const std::string& baseUrl,
-                                              const std::string& installDirectory,
-                                              const char* fileName, const char* root,
-                                              const char* attribute, bool remember = false) {
-    const std::string path = JoinPath(installDirectory, fileName);
+                                              const InstallLayout& layout, const char* fileName,
+                                              const char* root, const char* attribute,
+                                              bool remember = false,
+                                              TransferOutcome* transfer = nullptr) {
+    const std::string path = JoinPath(layout.install, fileName);
     std::optional<std::string> value;
     try {
-        if (FetchSigned(baseUrl, installDirectory, fileName, fileName) ==
-            TransferResult::kCompleted) {
-            RequireFresh(path, root, installDirectory, fileName, remember);
+        const TransferOutcome fetched = FetchSigned(baseUrl, layout.install, fileName, fileName);
+        if (transfer != nullptr) *transfer = fetched;
+        if (fetched == TransferResult::kCompleted) {
+            RequireFresh(path, root, layout, fileName, remember);
             value = ReadRootAttribute(path, root, attribute);
         }
     } catch (...) {
@@ -39,6 +42,8 @@ std::optional<std::string> FetchRootAttribute(const std::string& baseUrl,
     RemoveFileIfPresent(path);
     return value;
 }
+
+}  // namespace
 
 // Without the installed version's list (an installation made before lists were kept)
 // nothing proves the folder: it is validated once, by an update.
@@ -51,14 +56,25 @@ bool InstalledFilesPresent(const InstallLayout& layout) {
     }
 }
 
-}  // namespace
+std::string FetchLatestVersion(const InstallLayout& layout) {
+    TransferOutcome transfer;
+    const auto latest = FetchRootAttribute(LauncherServerBaseUrl(), layout, "versions.xml",
+                                           "Versions", "Current", true, &transfer);
+    if (transfer != TransferResult::kCompleted) {
+        throw InstallError(
+            DownloadFailureText("The version catalogue versions.xml", "versions.xml", transfer),
+            CauseOf(transfer));
+    }
+    if (!latest) throw InstallError("The version catalogue versions.xml names no current version.");
+    return *latest;
+}
 
-LauncherVersionStatus TestLauncherVersion(const std::string& installDirectory) {
-    RemoveFileIfPresent(JoinPath(installDirectory, "launcher.ex_"));
+LauncherVersionStatus TestLauncherVersion(const InstallLayout& layout) {
+    RemoveFileIfPresent(layout.previousLauncher);
     std::optional<std::string> offered;
     try {
-        offered = FetchRootAttribute(UpdateServerBaseUrl(), installDirectory, "launcher.xml",
-                                     "Version", "Current");
+        offered =
+            FetchRootAttribute(UpdateServerBaseUrl(), layout, "launcher.xml", "Version", "Current");
     } catch (const VerificationError&) {
         // Nothing is offered that the release does not vouch for.
     }
@@ -67,33 +83,31 @@ LauncherVersionStatus TestLauncherVersion(const std::string& installDirectory) {
                                         : LauncherVersionStatus::kOutOfDate;
 }
 
-GameState DecideGameState(const std::string& installDirectory, std::string* refusal) {
-    const InstallLayout layout(installDirectory);
+GameState DecideGameState(const InstallLayout& layout, std::string* refusal) {
     if (!FileExists(layout.game) || !FileExists(layout.record)) return GameState::kNeedsInstall;
-    std::optional<std::string> latest;
+    std::string latest;
     try {
-        latest = FetchRootAttribute(LauncherServerBaseUrl(), installDirectory, "versions.xml",
-                                    "Versions", "Current", true);
+        latest = FetchLatestVersion(layout);
     } catch (const VerificationError& error) {
         if (refusal != nullptr) *refusal = VerificationMessage(error, false);
         return GameState::kCatalogueRefused;
     } catch (const InstallError&) {
-        return GameState::kCatalogueUnreadable;  // the serial could not be recorded
+        return GameState::kCatalogueUnreadable;  // not arrived, malformed, or serial not kept
     }
     const auto installed = ReadRootAttribute(layout.record, "Version", "Current");
-    if (!latest || !installed) return GameState::kCatalogueUnreadable;
-    if (*installed != *latest) return GameState::kNeedsUpdate;
+    if (!installed) return GameState::kCatalogueUnreadable;
+    if (*installed != latest) return GameState::kNeedsUpdate;
     // A file gone or resized since the last run: "&Update" repairs it.
     return InstalledFilesPresent(layout) ? GameState::kCurrent : GameState::kNeedsUpdate;
 }
 
-std::optional<std::vector<GameServer>> LoadServerList(const std::string& installDirectory) {
-    const std::string path = JoinPath(installDirectory, "servers.xml");
+std::optional<std::vector<GameServer>> LoadServerList(const InstallLayout& layout) {
+    const std::string path = JoinPath(layout.install, "servers.xml");
     tinyxml2::XMLDocument document;
     bool loaded = false;
     try {
-        FetchSigned(LauncherServerBaseUrl(), installDirectory, "servers.xml", "servers.xml");
-        RequireFresh(path, "Servers", installDirectory, "servers.xml", false);
+        FetchSigned(LauncherServerBaseUrl(), layout.install, "servers.xml", "servers.xml");
+        RequireFresh(path, "Servers", layout, "servers.xml", false);
         if (UniqueFile file = OpenFile(path, "rb")) {
             loaded = document.LoadFile(file.get()) == tinyxml2::XML_SUCCESS;
         }

@@ -37,8 +37,11 @@ bool IsChecksum(const std::string& text) {
 class RepairProgress final : public DownloadObserver {
 public:
     explicit RepairProgress(const std::string& name) : name_(name) {}
-    void OnProgress(std::uint64_t, std::uint64_t, DownloadPhase phase) override {
-        if (phase == DownloadPhase::kBegin) Status().SetStatusText("Repairing File " + name_);
+    void OnProgress(std::uint64_t position, std::uint64_t size, DownloadPhase phase) override {
+        if (phase == DownloadPhase::kBegin) {
+            Status().SetStatusText("Repairing File " + name_);
+            Status().Report({ProgressEvent::Kind::kFileStarted, name_, position, size});
+        }
     }
 
 private:
@@ -61,7 +64,8 @@ std::string FetchObject(const InstallLayout& layout, const std::string& name,
     if (result == TransferResult::kRefused || result == TransferResult::kNotAsPublished) return "";
     if (result != TransferResult::kCompleted) {
         throw InstallError(DownloadFailureText("The file " + name, name, result, request.failure,
-                                               "could not be repaired"));
+                                               "could not be repaired"),
+                           CauseOf(result));
     }
     std::string detail;
     // Staged in the object's own folder: objects arrive beside each other.
@@ -69,8 +73,9 @@ std::string FetchObject(const InstallLayout& layout, const std::string& name,
     RemoveFile(zipPath);
     if (code == kExtractWriteFailed || code == kExtractDiskFull ||
         code == kExtractMakeDirectoryFailed) {
-        throw InstallError("The file " + name +
-                           " could not be repaired: " + ExtractZipFault(code, detail) + ".");
+        throw InstallError(
+            "The file " + name + " could not be repaired: " + ExtractZipFault(code, detail) + ".",
+            code == kExtractDiskFull ? FailureCause::kDiskFull : FailureCause::kOther);
     }
     const std::string path = JoinPath(folder, listed.checksum);
     if (code != kExtractOk || RegularFileSize(path) == std::nullopt) return "";
@@ -153,6 +158,7 @@ RepairResult RepairGame(const InstallLayout& layout, const ValidationReport& rep
                         break;
                     }
                     RenameReplacing(fetched, RequireConfined(layout.game, name, label));
+                    Status().Report({ProgressEvent::Kind::kFileDone, name});
                     Status().SetProgress(++done, total);
                 }
                 const std::string& checksum = report.listed.at(groups[item]->front()).checksum;

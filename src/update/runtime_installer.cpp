@@ -7,17 +7,17 @@
 #include "update/download_service.h"
 #include "update/web_servers.h"
 
-void InstallRuntime(const std::string& installDirectory) {
-    const std::string marker = JoinPath(installDirectory, "redist.txt");
+void InstallRuntime(const InstallLayout& layout) {
+    const std::string& marker = layout.runtimeMarker;
     if (FileExists(marker)) return;
 
-    const std::string installer = JoinPath(installDirectory, "vc_redist.x64.exe");
-    DownloadFile(RuntimeDownloadBaseUrl(), installDirectory, "vc_redist.x64.exe");
+    const std::string& installer = layout.runtimeInstaller;
+    DownloadUrlToFile(RuntimeDownloadBaseUrl() + FileNameOf(installer), installer);
 
     ProcessLaunch launch;
     launch.application = installer;
     launch.commandLine = installer + " /quiet /norestart";
-    launch.directory = installDirectory;
+    launch.directory = layout.install;
     launch.wait = true;
     Status().SetStatusText("Installing Visual C++ Runtime");
     // Neither a failed download nor a failed run is retried: the marker records the attempt.

@@ -28,7 +28,7 @@ constexpr char kKept[] = "This launcher has been kept; please try again later.";
 // What launcher.xml says of the executable: trees published before these were
 // recorded give neither, and then only the file's form is checked. In a signed release
 // launcher.xml is proved first and the SHA-256 is required.
-FileFacts FetchLauncherRelease(const std::string& installDirectory, const std::string& directory) {
+FileFacts FetchLauncherRelease(const InstallLayout& layout, const std::string& directory) {
     FileFacts release;
     const std::string path = JoinPath(directory, "launcher.xml");
     const std::string label = "The launcher release launcher.xml";
@@ -40,7 +40,7 @@ FileFacts FetchLauncherRelease(const std::string& installDirectory, const std::s
         return release;
     }
     try {
-        RequireFresh(path, "Version", installDirectory, label, false);
+        RequireFresh(path, "Version", layout, label, false);
     } catch (const VerificationError&) {
         RemoveFileIfPresent(path);
         throw;
@@ -89,11 +89,10 @@ bool LooksLikeWindowsExecutable(const std::string& path) {
            signature[0] == 'P' && signature[1] == 'E' && signature[2] == 0 && signature[3] == 0;
 }
 
-UpdateOutcome ReplaceLauncher(const std::string& installDirectory) {
-    const InstallLayout layout(installDirectory);
+UpdateOutcome ReplaceLauncher(const InstallLayout& layout) {
     const std::string fetched = JoinPath(layout.work, "launcher.exe");
-    const std::string replacement = JoinPath(installDirectory, kReplacementLauncherName);
-    const std::string executable = JoinPath(installDirectory, "launcher.exe");
+    const std::string& replacement = layout.replacementLauncher;
+    const std::string& executable = layout.launcher;
     // The steps of every later start rely on the name.
     if (KindOf(executable) != EntryKind::kFile) {
         return Failure("There is no " + executable +
@@ -101,7 +100,7 @@ UpdateOutcome ReplaceLauncher(const std::string& installDirectory) {
     }
     try {
         MakeDirectories(layout.work);
-        const FileFacts release = FetchLauncherRelease(installDirectory, layout.work);
+        const FileFacts release = FetchLauncherRelease(layout, layout.work);
         const TransferOutcome result =
             DownloadFile(UpdateServerBaseUrl(), layout.work, "launcher.exe");
         if (result != TransferResult::kCompleted) {
@@ -138,7 +137,7 @@ UpdateOutcome ReplaceLauncher(const std::string& installDirectory) {
 
     ProcessLaunch launch;
     launch.application = replacement;
-    launch.directory = installDirectory;
+    launch.directory = layout.install;
     const ProcessStart started = Processes().Start(launch);
     if (!started) {
         RemoveFileIfPresent(replacement);
@@ -148,16 +147,15 @@ UpdateOutcome ReplaceLauncher(const std::string& installDirectory) {
     return {UpdateOutcome::Next::kExitProcess, {}, {}};
 }
 
-bool FinishLauncherReplacement(const std::string& installDirectory, const std::string& ownPath) {
-    const std::string replacement = JoinPath(installDirectory, kReplacementLauncherName);
+bool FinishLauncherReplacement(const InstallLayout& layout, const std::string& ownPath) {
+    const std::string& replacement = layout.replacementLauncher;
     if (!SameNameIgnoringCase(FileNameOf(ownPath), kReplacementLauncherName)) {
         // What a replacement that never ran, or a download cut short, left behind.
         // One still locked (a replacement still ending) is waited for like the old launcher.
-        const InstallLayout layout(installDirectory);
         bool cleared = RemoveFileIfPresent(replacement);
         cleared &= RemoveFileIfPresent(JoinPath(layout.work, "launcher.exe"));
         cleared &= RemoveFileIfPresent(JoinPath(layout.work, "launcher.exe.part"));
         return cleared;
     }
-    return MoveFileOver(ownPath, JoinPath(installDirectory, "launcher.exe"));
+    return MoveFileOver(ownPath, layout.launcher);
 }

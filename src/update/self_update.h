@@ -6,22 +6,23 @@
 
 #include <string>
 
+#include "update/install_layout.h"
 #include "update/update_flow.h"
 
-inline constexpr char kReplacementLauncherName[] = "launcher-new.exe";
+inline constexpr const char* kReplacementLauncherName = InstallLayout::kReplacementLauncherName;
 
 // Fetches the new launcher.exe into the work folder, checks it (a Windows program, of
 // the size and SHA-256 that launcher.xml gives when it gives them), moves it beside the
 // running one as launcher-new.exe and starts it: kExitProcess. Any failure keeps this
 // launcher and ends in a message.
-UpdateOutcome ReplaceLauncher(const std::string& installDirectory);
+UpdateOutcome ReplaceLauncher(const InstallLayout& layout);
 
 // Called first at every start with the running program's path. Started as
 // launcher-new.exe, it moves itself over launcher.exe: false while the old launcher has
 // not let go of its file yet (try again shortly). Started under any other name, it
 // removes a replacement that was never started and what a cut download left: false
 // while one of them cannot be removed yet.
-bool FinishLauncherReplacement(const std::string& installDirectory, const std::string& ownPath);
+bool FinishLauncherReplacement(const InstallLayout& layout, const std::string& ownPath);
 
 // Whether the file at path starts like a Windows executable (MZ header, PE signature).
 bool LooksLikeWindowsExecutable(const std::string& path);

@@ -69,10 +69,6 @@ bool SignatureLineValid(const std::string& line, const std::string& document,
                         document.size(), key->data()) == 0;
 }
 
-std::string SerialPath(const std::string& installDirectory) {
-    return InstallLayout(installDirectory).serial;
-}
-
 std::optional<std::uint64_t> ParseSerial(const std::string& text) {
     if (text.empty() || text.size() > 19) return std::nullopt;
     std::uint64_t value = 0;
@@ -173,13 +169,13 @@ void RefuseAsUnsigned(const std::string& label) {
     throw VerificationError(kNotSigned, label + " differs from the signed release.");
 }
 
-void RequireFresh(const std::string& path, const char* rootElement,
-                  const std::string& installDirectory, const std::string& label, bool remember) {
+void RequireFresh(const std::string& path, const char* rootElement, const InstallLayout& layout,
+                  const std::string& label, bool remember) {
     if (!ReleasesSigned()) return;
     const auto serialText = ReadRootAttribute(path, rootElement, "Serial");
     const auto serial = serialText ? ParseSerial(*serialText) : std::nullopt;
     if (!serial) throw VerificationError(kNotSigned, label + " carries no release serial.");
-    const std::string serialPath = SerialPath(installDirectory);
+    const std::string& serialPath = layout.serial;
     const auto stored = ReadFileBytes(serialPath);
     const std::uint64_t highest = stored ? ParseSerial(*stored).value_or(0) : 0;
     if (*serial < highest) {

@@ -18,6 +18,7 @@
 #include "platform/downloader.h"
 #include "update/documents.h"
 #include "update/download_service.h"
+#include "update/install_layout.h"
 #include "update/update_error.h"
 
 using ReleaseKey = std::array<std::uint8_t, 32>;
@@ -61,8 +62,8 @@ bool FileMatches(const std::string& path, const FileFacts& facts);
 // root "Serial" no lower than the highest the installation has accepted, and an
 // "Expires" (when given) still ahead. remember makes serial the highest accepted; the
 // catalogue's acceptance does.
-void RequireFresh(const std::string& path, const char* rootElement,
-                  const std::string& installDirectory, const std::string& label, bool remember);
+void RequireFresh(const std::string& path, const char* rootElement, const InstallLayout& layout,
+                  const std::string& label, bool remember);
 
 // "2026-12-09T10:00:00Z" and back, in seconds since 1970 (UTC).
 std::optional<std::int64_t> ParseUtcTime(const std::string& text);

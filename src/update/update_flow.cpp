@@ -45,13 +45,13 @@ std::string ListLabel(const std::string& version) {
 // that is not exactly a published version.
 class Run {
 public:
-    Run(const std::string& installDirectory, bool& changed)
-        : layout(installDirectory), changed_(changed) {
+    Run(const InstallLayout& layout, bool& changed) : layout(layout), changed_(changed) {
         // What a killed run left in the work folder is of no use, but for the transfers it
         // broke off, which this run resumes.
         MakeDirectories(layout.work);
         ClearDirectory(layout.work, [](const std::string& name) {
-            return name == InstallLayout::kInstalledListName || IsResumableLeftover(name);
+            return name == InstallLayout::kInstalledListName || name == InstallLayout::kLockName ||
+                   IsResumableLeftover(name);
         });
     }
 
@@ -72,7 +72,7 @@ public:
         return unnamed;
     }
 
-    const InstallLayout layout;
+    const InstallLayout& layout;
     VersionCatalogue catalogue;
     // Documents fetched and proved in this run, so each is checked before the first
     // change it leads to and not fetched twice.
@@ -95,7 +95,8 @@ TransferResult FetchList(Run& run, const std::string& version) {
         DownloadFile(LauncherServerBaseUrl() + version + "/", run.layout.work, kListName);
     if (result == TransferResult::kRefused) return result;
     if (result != TransferResult::kCompleted) {
-        throw InstallError(DownloadFailureText(ListLabel(version), kListName, result));
+        throw InstallError(DownloadFailureText(ListLabel(version), kListName, result),
+                           CauseOf(result));
     }
     const std::string fetched = JoinPath(run.layout.work, kListName);
     RequireSignedContent(fetched, entry.validationList, ListLabel(version));
@@ -115,11 +116,12 @@ void FetchCatalogue(Run& run) {
     const TransferOutcome result =
         FetchSigned(LauncherServerBaseUrl(), installDirectory, "versions.xml", kCatalogueLabel);
     if (result != TransferResult::kCompleted) {
-        throw InstallError(DownloadFailureText(kCatalogueLabel, "versions.xml", result));
+        throw InstallError(DownloadFailureText(kCatalogueLabel, "versions.xml", result),
+                           CauseOf(result));
     }
     const std::string path = JoinPath(installDirectory, "versions.xml");
     try {
-        RequireFresh(path, "Versions", installDirectory, kCatalogueLabel, true);
+        RequireFresh(path, "Versions", run.layout, kCatalogueLabel, true);
     } catch (const VerificationError&) {
         RemoveFile(path);
         throw;
@@ -127,14 +129,20 @@ void FetchCatalogue(Run& run) {
     run.catalogue = LoadVersionCatalogue(path, kCatalogueLabel);
 }
 
-// The last full version and every version after it: what an empty folder needs.
-std::vector<std::string> InstallChain(const VersionCatalogue& catalogue) {
+// The last full version and every version after it, up to target when one is given:
+// what an empty folder needs.
+std::vector<std::string> InstallChain(const VersionCatalogue& catalogue,
+                                      const std::string& target = {}) {
     std::vector<std::string> chain;
     for (const CatalogueVersion& version : catalogue.versions) {
         if (IsFullVersion(version, kCatalogueLabel)) chain.clear();
         chain.push_back(version.value);
+        if (version.value == target) return chain;
     }
-    return chain;
+    if (target.empty()) return chain;
+    throw InstallError(
+        "Version " + target + " is not published: " + kCatalogueLabel + " does not name it.",
+        FailureCause::kNotPublished);
 }
 
 void ProveManifests(Run& run, const std::vector<std::string>& versions) {
@@ -208,8 +216,9 @@ Convergence Converge(Run& run, const std::string& version, bool canReinstall,
 void RecordVersion(Run& run, const std::string& version) {
     RenameReplacing(run.lists.at(version), run.layout.installedList);
     SaveInstalledVersion(run.layout.record, version);
-    ClearDirectory(run.layout.work, {InstallLayout::kInstalledListName});
+    ClearDirectory(run.layout.work, {InstallLayout::kInstalledListName, InstallLayout::kLockName});
     Status().SetStatusText("Install Completed");
+    Status().Report({ProgressEvent::Kind::kVersionApplied, version});
 }
 
 // Ends every path: the game must be exactly latest. What differs is repaired; when the
@@ -220,7 +229,8 @@ void FinishAt(Run& run, const std::string& latest, const std::function<void()>& 
     if (FetchList(run, latest) == TransferResult::kRefused) {
         if (failure) throw *failure;
         throw InstallError(
-            DownloadFailureText(ListLabel(latest), kListName, TransferResult::kRefused));
+            DownloadFailureText(ListLabel(latest), kListName, TransferResult::kRefused),
+            CauseOf(TransferResult::kRefused));
     }
     if (Converge(run, latest, reinstall != nullptr) == Convergence::kNeedsReinstall) {
         if (failure) throw *failure;
@@ -242,33 +252,37 @@ std::optional<InstallError> Attempt(const std::function<void()>& work) {
     } catch (const FileInUseError&) {
         throw;  // a repair would meet the same file
     } catch (const FileSystemError& error) {
-        return InstallError(error.what());
+        return InstallError(error.what(), CauseOfErrno(error.error));
     }
     return std::nullopt;
 }
 
-void InstallPath(const std::string& installDirectory, bool& changed) {
-    Run run(installDirectory, changed);
-    InstallRuntime(installDirectory);
+// The path of an install: the game ends at target, or the catalogue's current version.
+std::string InstallPath(const InstallLayout& layout, const UpdateOptions& options, bool& changed) {
+    Run run(layout, changed);
+    if (options.installRuntime) InstallRuntime(layout);
     FetchCatalogue(run);
     const VersionCatalogue& catalogue = run.catalogue;
-    const std::vector<std::string> chain = InstallChain(catalogue);
+    const std::vector<std::string> chain = InstallChain(catalogue, options.version);
+    const std::string target = options.version.empty() ? catalogue.current : options.version;
     // The list the run must end at, proved before anything changes; FinishAt judges a
     // list the server lacks.
-    FetchList(run, catalogue.current);
+    FetchList(run, target);
     if (GameFolderEmpty(run)) {
         const auto failure = Attempt([&] { CleanInstall(run, chain); });
-        FinishAt(run, catalogue.current, nullptr, failure);
+        FinishAt(run, target, nullptr, failure);
     } else {
         // What a killed run or an old installation left is repaired, not thrown away.
         FinishAt(
-            run, catalogue.current, [&] { CleanInstall(run, chain); }, std::nullopt);
+            run, target, [&] { CleanInstall(run, chain); }, std::nullopt);
     }
+    return target;
 }
 
-void UpdatePath(const std::string& installDirectory, bool& changed) {
-    Run run(installDirectory, changed);
-    InstallRuntime(installDirectory);
+std::string UpdatePath(const InstallLayout& layout, const UpdateOptions& options, bool& changed) {
+    const std::string& installDirectory = layout.install;
+    Run run(layout, changed);
+    if (options.installRuntime) InstallRuntime(layout);
     const std::string installed =
         LoadInstalledVersion(run.layout.record, "The installed-version record version.xml");
     FetchCatalogue(run);
@@ -300,7 +314,7 @@ void UpdatePath(const std::string& installDirectory, bool& changed) {
         // The installed version is no longer published: nothing can be put on top of it.
         RemoveFile(JoinPath(installDirectory, "versions.xml"));
         FinishAt(run, catalogue.current, reinstall, std::nullopt);
-        return;
+        return catalogue.current;
     } else if (Converge(run, installed, true, false) == Convergence::kNeedsReinstall) {
         reinstall();
         list.clear();
@@ -309,48 +323,59 @@ void UpdatePath(const std::string& installDirectory, bool& changed) {
     }
     RemoveFile(JoinPath(installDirectory, "versions.xml"));
     FinishAt(run, catalogue.current, full ? std::function<void()>() : reinstall, failure);
+    return catalogue.current;
 }
 
 }  // namespace
 
-UpdateOutcome InstallFailure(const std::string& text) {
-    return {UpdateOutcome::Next::kShowMessage, text, "Install Failure"};
+UpdateOutcome InstallFailure(const std::string& text, FailureCause cause) {
+    return {UpdateOutcome::Next::kShowMessage, text, "Install Failure", cause};
 }
 
 UpdateOutcome ValidationFailure(const std::string& detail) {
     std::string text = "Validation Failed";
     if (!detail.empty()) text += "\n\n" + detail;
-    return {UpdateOutcome::Next::kShowMessage, text, "The build did not validate properly"};
+    return {UpdateOutcome::Next::kShowMessage, text, "The build did not validate properly",
+            FailureCause::kInvalidBuild};
 }
 
 UpdateOutcome FileInUseFailure(const std::string& text) {
     return {UpdateOutcome::Next::kShowMessage, text, "File In Use"};
 }
 
-UpdateOutcome RunUpdate(UpdateAction action, const std::string& installDirectory) {
+UpdateOutcome RunUpdate(UpdateAction action, const InstallLayout& layout,
+                        const UpdateOptions& options) {
     bool changed = false;
-    try {
-        if (action == UpdateAction::kReplaceLauncher) return ReplaceLauncher(installDirectory);
-        if (action == UpdateAction::kInstall) {
-            InstallPath(installDirectory, changed);
-        } else {
-            UpdatePath(installDirectory, changed);
+    UpdateOutcome outcome = [&]() -> UpdateOutcome {
+        try {
+            if (action == UpdateAction::kReplaceLauncher) return ReplaceLauncher(layout);
+            UpdateOutcome done;
+            done.version = action == UpdateAction::kInstall ? InstallPath(layout, options, changed)
+                                                            : UpdatePath(layout, options, changed);
+            return done;
+        } catch (const WorkStopped&) {
+            return {UpdateOutcome::Next::kStopped, {}, {}, FailureCause::kStopped};
+        } catch (const VerificationError& error) {
+            return {UpdateOutcome::Next::kShowMessage, VerificationMessage(error, changed),
+                    kVerificationCaption, FailureCause::kRefusedRelease};
+        } catch (const FileInUseError& error) {
+            return FileInUseFailure(error.what());
+        } catch (const BuildRejected& rejected) {
+            return ValidationFailure(rejected.report.Describe());
+        } catch (const ValidationError& error) {
+            UpdateOutcome failure = ValidationFailure(error.what());
+            failure.cause = FailureCause::kOther;  // a file that cannot be read, not a wrong one
+            return failure;
+        } catch (const std::bad_alloc&) {
+            return InstallFailure("The launcher ran out of memory while installing the game.");
+        } catch (const InstallError& error) {
+            return InstallFailure(error.what(), error.cause);
+        } catch (const FileSystemError& error) {
+            return InstallFailure(error.what(), CauseOfErrno(error.error));
+        } catch (const std::exception& error) {
+            return InstallFailure(error.what());
         }
-        return {};
-    } catch (const WorkStopped&) {
-        return {UpdateOutcome::Next::kStopped, {}, {}};
-    } catch (const VerificationError& error) {
-        return {UpdateOutcome::Next::kShowMessage, VerificationMessage(error, changed),
-                kVerificationCaption};
-    } catch (const FileInUseError& error) {
-        return FileInUseFailure(error.what());
-    } catch (const BuildRejected& rejected) {
-        return ValidationFailure(rejected.report.Describe());
-    } catch (const ValidationError& error) {
-        return ValidationFailure(error.what());
-    } catch (const std::bad_alloc&) {
-        return InstallFailure("The launcher ran out of memory while installing the game.");
-    } catch (const std::exception& error) {
-        return InstallFailure(error.what());
-    }
+    }();
+    outcome.changed = changed;
+    return outcome;
 }

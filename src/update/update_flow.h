@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "update/install_layout.h"
+#include "update/update_error.h"
+
 struct UpdateOutcome {
     enum class Next {
         kNotifyWindow,  // success: send the completion message to the main window
@@ -12,8 +15,11 @@ struct UpdateOutcome {
         kStopped,       // the player stopped the work: show what a fresh start would
     };
     Next next = Next::kNotifyWindow;
-    std::string text;     // the box's body
-    std::string caption;  // the box's caption
+    std::string text;                           // the box's body
+    std::string caption;                        // the box's caption
+    FailureCause cause = FailureCause::kOther;  // what a message comes down to
+    bool changed = false;                       // whether the game folder was touched
+    std::string version;                        // on success, the version the game folder now holds
 };
 
 enum class UpdateAction {
@@ -22,10 +28,19 @@ enum class UpdateAction {
     kReplaceLauncher,
 };
 
-// Runs the path of action for the launcher installed in installDirectory. Never
-// raises: every failure becomes an outcome with a message.
-UpdateOutcome RunUpdate(UpdateAction action, const std::string& installDirectory);
+struct UpdateOptions {
+    // kInstall: this version rather than the catalogue's current one.
+    std::string version;
+    // The Visual C++ runtime, which the launcher installs once; the console installer
+    // serves hosts that bring their own.
+    bool installRuntime = true;
+};
 
-UpdateOutcome InstallFailure(const std::string& text);
+// Runs the path of action for the installation laid out as layout says. Never raises:
+// every failure becomes an outcome with a message.
+UpdateOutcome RunUpdate(UpdateAction action, const InstallLayout& layout,
+                        const UpdateOptions& options = {});
+
+UpdateOutcome InstallFailure(const std::string& text, FailureCause cause = FailureCause::kOther);
 UpdateOutcome ValidationFailure(const std::string& detail = {});
 UpdateOutcome FileInUseFailure(const std::string& text);

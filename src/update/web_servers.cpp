@@ -5,12 +5,12 @@
 namespace {
 
 // Built at first use, so that a caller during another file's start-up finds them.
-const std::vector<std::string>& LauncherHosts() {
-    static const std::vector<std::string> hosts{KESTRAVA_LAUNCHER_HOSTS};
+std::vector<std::string>& LauncherHosts() {
+    static std::vector<std::string> hosts{KESTRAVA_LAUNCHER_HOSTS};
     return hosts;
 }
-const std::vector<std::string>& UpdateHosts() {
-    static const std::vector<std::string> hosts{KESTRAVA_UPDATE_HOSTS};
+std::vector<std::string>& UpdateHosts() {
+    static std::vector<std::string> hosts{KESTRAVA_UPDATE_HOSTS};
     return hosts;
 }
 
@@ -25,4 +25,10 @@ std::string AccountApiBaseUrl() { return std::string(KESTRAVA_ACCOUNT_HOSTS) + "
 
 std::vector<std::vector<std::string>> WebServerMirrors() {
     return {LauncherHosts(), UpdateHosts()};
+}
+
+void UseReleaseTreeHosts(const std::vector<std::string>& hosts) {
+    if (hosts.empty()) return;
+    LauncherHosts() = hosts;
+    UpdateHosts() = hosts;
 }

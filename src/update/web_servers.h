@@ -13,3 +13,8 @@ std::string AccountApiBaseUrl();       // the account API's two requests
 // The hosts of each endpoint that has mirrors, the preferred (the one in its base URL)
 // first: what the HTTP client tries in turn.
 std::vector<std::vector<std::string>> WebServerMirrors();
+
+// Serves the launcher and update endpoints from hosts instead of the built-in ones, the
+// preferred first: each is the root of a whole release tree ("https://host[/path]", no
+// trailing slash). Called once, before the first download.
+void UseReleaseTreeHosts(const std::vector<std::string>& hosts);

@@ -41,6 +41,7 @@
 #include "platform/process_runner.h"
 #include "platform/status_sink.h"
 #include "platform/stop_request.h"
+#include "update/install_layout.h"
 #include "update/launcher_version.h"
 #include "update/opening.h"
 #include "update/self_update.h"
@@ -154,8 +155,9 @@ std::optional<std::string> OwnVersion(const std::string& program) {
 // This driver is built as one version; playing the fake of another, it compares the
 // server's launcher.xml (read from the tree: TestLauncherVersion deletes its copy) with
 // the version that fake carries.
-LauncherVersionStatus LauncherStatus(const Options& options, const std::string& ownVersion) {
-    const LauncherVersionStatus status = TestLauncherVersion(options.install);
+LauncherVersionStatus LauncherStatus(const Options& options, const InstallLayout& layout,
+                                     const std::string& ownVersion) {
+    const LauncherVersionStatus status = TestLauncherVersion(layout);
     if (ownVersion == kLauncherVersion || status == LauncherVersionStatus::kUnknown) return status;
     const auto offered =
         ReadRootAttribute(JoinPath(options.tree, "update/launcher.xml"), "Version", "Current");
@@ -166,9 +168,9 @@ LauncherVersionStatus LauncherStatus(const Options& options, const std::string& 
 // As the Windows start-up does before anything else. Its retries wait for the old process
 // to let go of launcher.exe; here there is none to wait for, but a failed rename is retried
 // as often.
-void FinishSelfUpdate(const Options& options) {
+void FinishSelfUpdate(const Options& options, const InstallLayout& layout) {
     for (int attempt = 0; attempt < 100; ++attempt) {
-        if (FinishLauncherReplacement(options.install, options.program)) return;
+        if (FinishLauncherReplacement(layout, options.program)) return;
     }
 }
 
@@ -179,18 +181,18 @@ struct Start {
     std::string message;
 };
 
-Start RunStart(const Options& options) {
+Start RunStart(const Options& options, const InstallLayout& layout) {
     const std::optional<std::string> ownVersion = OwnVersion(options.program);
     if (!ownVersion) return {"", "cannot-start", "", options.program + " is not a launcher"};
-    FinishSelfUpdate(options);
+    FinishSelfUpdate(options, layout);
 
     UpdateAction action = UpdateAction::kInstall;
     Start start;
-    if (LauncherStatus(options, *ownVersion) == LauncherVersionStatus::kOutOfDate) {
+    if (LauncherStatus(options, layout, *ownVersion) == LauncherVersionStatus::kOutOfDate) {
         action = UpdateAction::kReplaceLauncher;
         start.button = "&Update Launcher";
     } else {
-        switch (DecideGameState(options.install)) {
+        switch (DecideGameState(layout)) {
             case GameState::kNeedsInstall:
                 start.button = "&Install";
                 break;
@@ -199,7 +201,7 @@ Start RunStart(const Options& options) {
                 start.button = "&Update";
                 break;
             case GameState::kCurrent:
-                LoadServerList(options.install);
+                LoadServerList(layout);
                 return {"&Play", "play", "&Play", ""};
             case GameState::kCatalogueUnreadable:
                 return {"&Retry", "message", "&Retry", "Could not read the version catalogue."};
@@ -208,10 +210,10 @@ Start RunStart(const Options& options) {
         }
     }
 
-    const UpdateOutcome outcome = RunUpdate(action, options.install);
+    const UpdateOutcome outcome = RunUpdate(action, layout);
     switch (outcome.next) {
         case UpdateOutcome::Next::kNotifyWindow:
-            LoadServerList(options.install);
+            LoadServerList(layout);
             start.outcome = "done";
             start.after = "&Play";
             break;
@@ -257,8 +259,8 @@ int main(int argc, char** argv) {
     }
     if (!options->releaseKeys.empty()) SetReleaseKeys(options->releaseKeys);
     // As VerifyTree does: the runtime installer needs Windows.
-    const std::string runtimeMarker = JoinPath(options->install, "redist.txt");
-    if (!FileExists(runtimeMarker)) OpenFile(runtimeMarker, "wb");
+    const InstallLayout layout(options->install);
+    if (!FileExists(layout.runtimeMarker)) OpenFile(layout.runtimeMarker, "wb");
 
     FolderDownloader server;
     server.Map(LauncherServerBaseUrl(), JoinPath(options->tree, "launcher"));
@@ -289,7 +291,7 @@ int main(int argc, char** argv) {
 
     Start start;
     try {
-        start = RunStart(*options);
+        start = RunStart(*options, layout);
     } catch (const std::exception& error) {
         // Nothing on the window's thread catches it: the launcher would end here.
         start = {"", "crash", "", error.what()};

@@ -10,6 +10,7 @@
 #include "platform/file_system.h"
 #include "publisher.h"
 #include "update/documents.h"
+#include "update/install_layout.h"
 #include "update/update_flow.h"
 #include "update/update_test_support.h"
 #include "update/zip_extract.h"
@@ -51,7 +52,7 @@ protected:
         UpdateTest::SetUp();
         CreateEmptyFile(InInstall("redist.txt"));
         Publish("1", kBuild1, true);
-        ASSERT_EQ(RunUpdate(UpdateAction::kInstall, InstallDir()).next,
+        ASSERT_EQ(RunUpdate(UpdateAction::kInstall, InstallLayout(InstallDir())).next,
                   UpdateOutcome::Next::kNotifyWindow);
         const std::string build = temp.File("builds/2");
         fs::create_directories(build);
@@ -65,7 +66,7 @@ protected:
     }
 
     void ExpectUpdatedWithRepairs(std::size_t files) {
-        const UpdateOutcome outcome = RunUpdate(UpdateAction::kUpdate, InstallDir());
+        const UpdateOutcome outcome = RunUpdate(UpdateAction::kUpdate, InstallLayout(InstallDir()));
         ASSERT_EQ(outcome.next, UpdateOutcome::Next::kNotifyWindow) << outcome.text;
         EXPECT_EQ(ReadTree(GameDir()), kBuild2);
         EXPECT_EQ(std::count_if(net.requests().begin(), net.requests().end(),

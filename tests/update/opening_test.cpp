@@ -8,6 +8,7 @@
 #include "platform/path.h"
 #include "recording_status.h"
 #include "scripted_downloader.h"
+#include "update/install_layout.h"
 #include "update/web_servers.h"
 
 namespace {
@@ -43,10 +44,12 @@ protected:
 
 TEST_F(OpeningTest, LauncherVersionMustMatchByteForByte) {
     net.Serve(launcherXml, "<Version Current=\"1.0.1\"/>");
-    EXPECT_EQ(TestLauncherVersion(dir.path().string()), LauncherVersionStatus::kCurrent);
+    EXPECT_EQ(TestLauncherVersion(InstallLayout(dir.path().string())),
+              LauncherVersionStatus::kCurrent);
     for (const char* other : {"1.0.0", "1.0.1 ", "1.0.10", "2.0"}) {
         net.Serve(launcherXml, std::string("<Version Current=\"") + other + "\"/>");
-        EXPECT_EQ(TestLauncherVersion(dir.path().string()), LauncherVersionStatus::kOutOfDate)
+        EXPECT_EQ(TestLauncherVersion(InstallLayout(dir.path().string())),
+                  LauncherVersionStatus::kOutOfDate)
             << other;
     }
     EXPECT_FALSE(FileExists(dir.File("launcher.xml")));
@@ -55,36 +58,39 @@ TEST_F(OpeningTest, LauncherVersionMustMatchByteForByte) {
 TEST_F(OpeningTest, UnreadableLauncherXmlLeavesTheVersionUnknown) {
     for (const char* bad : {"", "not xml", "<Launcher Current=\"1.0.1\"/>", "<Version/>"}) {
         net.Serve(launcherXml, bad);
-        EXPECT_EQ(TestLauncherVersion(dir.path().string()), LauncherVersionStatus::kUnknown) << bad;
+        EXPECT_EQ(TestLauncherVersion(InstallLayout(dir.path().string())),
+                  LauncherVersionStatus::kUnknown)
+            << bad;
     }
     net.Fail(launcherXml, TransferResult::kRefused);
-    EXPECT_EQ(TestLauncherVersion(dir.path().string()), LauncherVersionStatus::kUnknown);
+    EXPECT_EQ(TestLauncherVersion(InstallLayout(dir.path().string())),
+              LauncherVersionStatus::kUnknown);
 }
 
 TEST_F(OpeningTest, LeftoverPreviousLauncherIsDeletedEveryTime) {
     WriteBytes(dir.File("launcher.ex_"), "old");
     net.Fail(launcherXml, TransferResult::kUnreachable);
-    TestLauncherVersion(dir.path().string());
+    TestLauncherVersion(InstallLayout(dir.path().string()));
     EXPECT_FALSE(FileExists(dir.File("launcher.ex_")));
 }
 
 TEST_F(OpeningTest, GameStateFollowsTheFolderAndTheTwoVersions) {
     const std::string install = dir.path().string();
-    EXPECT_EQ(DecideGameState(install), GameState::kNeedsInstall);
+    EXPECT_EQ(DecideGameState(InstallLayout(install)), GameState::kNeedsInstall);
     EXPECT_TRUE(net.requests.empty()) << "an install needs no catalogue";
 
     std::filesystem::create_directory(dir.path() / "game");
-    EXPECT_EQ(DecideGameState(install), GameState::kNeedsInstall)
+    EXPECT_EQ(DecideGameState(InstallLayout(install)), GameState::kNeedsInstall)
         << "game folder without version.xml";
 
     Installed("1.2");
     Latest("1.2");
-    EXPECT_EQ(DecideGameState(install), GameState::kCurrent);
+    EXPECT_EQ(DecideGameState(InstallLayout(install)), GameState::kCurrent);
     EXPECT_FALSE(FileExists(dir.File("versions.xml")));
     EXPECT_EQ(status.texts.back(), "Finished downloading File versions.xml");
 
     Latest("1.3");
-    EXPECT_EQ(DecideGameState(install), GameState::kNeedsUpdate);
+    EXPECT_EQ(DecideGameState(InstallLayout(install)), GameState::kNeedsUpdate);
 
     // The quick look: a listed file gone or resized, or no list at all, needs a repair.
     Latest("1.2");
@@ -96,23 +102,23 @@ TEST_F(OpeningTest, GameStateFollowsTheFolderAndTheTwoVersions) {
     for (std::size_t i = 0; i < damages.size(); ++i) {
         Installed("1.2");
         damages[i]();
-        EXPECT_EQ(DecideGameState(install), GameState::kNeedsUpdate) << i;
+        EXPECT_EQ(DecideGameState(InstallLayout(install)), GameState::kNeedsUpdate) << i;
     }
     Installed("a1");
     Latest("A1");
-    EXPECT_EQ(DecideGameState(install), GameState::kNeedsUpdate) << "case matters";
+    EXPECT_EQ(DecideGameState(InstallLayout(install)), GameState::kNeedsUpdate) << "case matters";
 }
 
 TEST_F(OpeningTest, UnreadableCatalogueOrRecordIsReportedNotGuessed) {
     const std::string install = dir.path().string();
     Installed("1.2");
     net.Fail(LauncherServerBaseUrl() + "versions.xml", TransferResult::kRefused);
-    EXPECT_EQ(DecideGameState(install), GameState::kCatalogueUnreadable);
+    EXPECT_EQ(DecideGameState(InstallLayout(install)), GameState::kCatalogueUnreadable);
     net.Serve(LauncherServerBaseUrl() + "versions.xml", "<Versions/>");
-    EXPECT_EQ(DecideGameState(install), GameState::kCatalogueUnreadable);
+    EXPECT_EQ(DecideGameState(InstallLayout(install)), GameState::kCatalogueUnreadable);
     Latest("1.2");
     WriteBytes(dir.File("version.xml"), "<Version Current=\"1.2\"");
-    EXPECT_EQ(DecideGameState(install), GameState::kCatalogueUnreadable);
+    EXPECT_EQ(DecideGameState(InstallLayout(install)), GameState::kCatalogueUnreadable);
 }
 
 TEST_F(OpeningTest, ServerListKeepsFileOrderAndSkipsIncompleteEntries) {
@@ -121,7 +127,7 @@ TEST_F(OpeningTest, ServerListKeepsFileOrderAndSkipsIncompleteEntries) {
         "<Servers><Server Name=\"Zeta\" IP=\"10.0.0.9:7777\"/><Other Name=\"x\" IP=\"y\"/>"
         "<Server Name=\"Alpha\" IP=\"10.0.0.1\"/><Server Name=\"NoIp\"/><Server IP=\"1.1.1.1\"/>"
         "<Server Name=\"Alpha\" IP=\"10.0.0.2\"/></Servers>");
-    const auto servers = LoadServerList(dir.path().string());
+    const auto servers = LoadServerList(InstallLayout(dir.path().string()));
     ASSERT_TRUE(servers);
     ASSERT_EQ(servers->size(), 3u);
     EXPECT_EQ((*servers)[0].name, "Zeta");
@@ -132,10 +138,10 @@ TEST_F(OpeningTest, ServerListKeepsFileOrderAndSkipsIncompleteEntries) {
 }
 
 TEST_F(OpeningTest, MissingOrRootlessServerListIsNoList) {
-    EXPECT_FALSE(LoadServerList(dir.path().string()));
+    EXPECT_FALSE(LoadServerList(InstallLayout(dir.path().string())));
     net.Serve(LauncherServerBaseUrl() + "servers.xml",
               "<List><Server Name=\"a\" IP=\"b\"/></List>");
-    EXPECT_FALSE(LoadServerList(dir.path().string()));
+    EXPECT_FALSE(LoadServerList(InstallLayout(dir.path().string())));
     net.Serve(LauncherServerBaseUrl() + "servers.xml", "<Servers/>");
-    EXPECT_EQ(LoadServerList(dir.path().string())->size(), 0u);
+    EXPECT_EQ(LoadServerList(InstallLayout(dir.path().string()))->size(), 0u);
 }

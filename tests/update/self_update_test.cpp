@@ -4,6 +4,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 
+#include "update/install_layout.h"
 #include "update/update_test_support.h"
 #include "update/web_servers.h"
 
@@ -30,7 +31,7 @@ protected:
     void Serve(const std::string& bytes) {
         WriteBytes(temp.File("server/update/launcher.exe"), bytes);
     }
-    UpdateOutcome Replace() { return ReplaceLauncher(InstallDir()); }
+    UpdateOutcome Replace() { return ReplaceLauncher(InstallLayout(InstallDir())); }
 };
 
 TEST_F(ReplaceLauncherTest, NewLauncherArrivesBesideTheOldAndTakesItsPlace) {
@@ -47,13 +48,14 @@ TEST_F(ReplaceLauncherTest, NewLauncherArrivesBesideTheOldAndTakesItsPlace) {
     EXPECT_EQ(status.texts.back(), "Finished downloading File launcher.exe");
 
     // Started as launcher-new.exe, the new program moves itself over the old one.
-    EXPECT_TRUE(FinishLauncherReplacement(InstallDir(), InInstall("launcher-new.exe")));
+    EXPECT_TRUE(
+        FinishLauncherReplacement(InstallLayout(InstallDir()), InInstall("launcher-new.exe")));
     EXPECT_EQ(ReadBytes(InInstall("launcher.exe")), Executable("new"));
     EXPECT_FALSE(fs::exists(InInstall("launcher-new.exe")));
 
     // A replacement that never started is a leftover for the next ordinary start.
     WriteBytes(InInstall("launcher-new.exe"), Executable("stale"));
-    EXPECT_TRUE(FinishLauncherReplacement(InstallDir(), InInstall("launcher.exe")));
+    EXPECT_TRUE(FinishLauncherReplacement(InstallLayout(InstallDir()), InInstall("launcher.exe")));
     EXPECT_FALSE(fs::exists(InInstall("launcher-new.exe")));
     EXPECT_EQ(ReadBytes(InInstall("launcher.exe")), Executable("new"));
 }
@@ -100,7 +102,7 @@ TEST_F(ReplaceLauncherTest, ALauncherOfAnotherNameIsLeftAlone) {
 
 TEST_F(ReplaceLauncherTest, RunUpdateReplacingTheLauncherTouchesNothingElse) {
     Serve(Executable("new"));
-    EXPECT_EQ(RunUpdate(UpdateAction::kReplaceLauncher, InstallDir()).next,
+    EXPECT_EQ(RunUpdate(UpdateAction::kReplaceLauncher, InstallLayout(InstallDir())).next,
               UpdateOutcome::Next::kExitProcess);
     EXPECT_EQ(net.requests(), (std::vector<std::string>{UpdateServerBaseUrl() + "launcher.xml",
                                                         UpdateServerBaseUrl() + "launcher.exe"}));

@@ -10,6 +10,7 @@
 #include "publisher.h"
 #include "signing.h"
 #include "update/documents.h"
+#include "update/install_layout.h"
 #include "update/opening.h"
 #include "update/self_update.h"
 #include "update/update_flow.h"
@@ -139,7 +140,7 @@ protected:
         build2["main.mix"] = WrittenMix({{"units.ini", "speed=5"}, {"map.dat", "map"}});
         Publish("1", build1, true);
         Sign();
-        ASSERT_EQ(RunUpdate(UpdateAction::kInstall, InstallDir()).next,
+        ASSERT_EQ(RunUpdate(UpdateAction::kInstall, InstallLayout(InstallDir())).next,
                   UpdateOutcome::Next::kNotifyWindow);
         Publish("2", build2);
         Sign();
@@ -148,7 +149,7 @@ protected:
     std::string Refused(const std::string& why) {
         const Tree before = ReadTree(GameDir());
         const std::string record = ReadBytes(InInstall("version.xml"));
-        const UpdateOutcome outcome = RunUpdate(UpdateAction::kUpdate, InstallDir());
+        const UpdateOutcome outcome = RunUpdate(UpdateAction::kUpdate, InstallLayout(InstallDir()));
         EXPECT_EQ(outcome.caption, kVerificationCaption) << outcome.text;
         EXPECT_NE(outcome.text.find(why), std::string::npos) << outcome.text;
         EXPECT_EQ(ReadTree(GameDir()), before);
@@ -176,7 +177,7 @@ TEST_F(SignedFlowTest, EachTamperedFileIsRefusedBeforeTheGameChanges) {
         Refused("not signed by Kestrava; nothing was changed");
         WriteBytes(path, original);
     }
-    ASSERT_EQ(RunUpdate(UpdateAction::kUpdate, InstallDir()).next,
+    ASSERT_EQ(RunUpdate(UpdateAction::kUpdate, InstallLayout(InstallDir())).next,
               UpdateOutcome::Next::kNotifyWindow);
     EXPECT_EQ(ReadBytes(InInstall("game/data/new.ini")), "new");
 }
@@ -187,18 +188,18 @@ TEST_F(SignedFlowTest, AReplayedOrExpiredCatalogueIsRefusedAndTheSecondKeyIsAcce
     const std::string olderSignature = ReadBytes(Catalogue() + ".sig");
     Sign();
     // The opening accepts the newer catalogue and remembers its serial.
-    ASSERT_EQ(DecideGameState(InstallDir()), GameState::kNeedsUpdate);
+    ASSERT_EQ(DecideGameState(InstallLayout(InstallDir())), GameState::kNeedsUpdate);
     WriteBytes(Catalogue(), older);
     WriteBytes(Catalogue() + ".sig", olderSignature);
     Refused("older release than this launcher has already seen");
     std::string refusal;
-    EXPECT_EQ(DecideGameState(InstallDir(), &refusal), GameState::kCatalogueRefused);
+    EXPECT_EQ(DecideGameState(InstallLayout(InstallDir()), &refusal), GameState::kCatalogueRefused);
     EXPECT_NE(refusal.find("nothing was changed"), std::string::npos);
 
     Sign(0, 0);
     Refused("signature has expired");
     Sign(1, 30);
-    ASSERT_EQ(RunUpdate(UpdateAction::kUpdate, InstallDir()).next,
+    ASSERT_EQ(RunUpdate(UpdateAction::kUpdate, InstallLayout(InstallDir())).next,
               UpdateOutcome::Next::kNotifyWindow);
     EXPECT_EQ(LoadInstalledVersion(InInstall("version.xml"), "record"), "2");
 }
@@ -214,11 +215,11 @@ TEST_F(SignedFlowTest, LauncherAndServerListMustBeSigned) {
     Publish("1", kBuild1, true);
     Sign();
     CreateEmptyFile(InInstall("launcher.exe"));
-    EXPECT_EQ(TestLauncherVersion(InstallDir()), LauncherVersionStatus::kOutOfDate);
-    ASSERT_TRUE(LoadServerList(InstallDir()));
+    EXPECT_EQ(TestLauncherVersion(InstallLayout(InstallDir())), LauncherVersionStatus::kOutOfDate);
+    ASSERT_TRUE(LoadServerList(InstallLayout(InstallDir())));
 
     WriteBytes(temp.File("server/update/launcher.exe"), executable + "tampered");
-    const UpdateOutcome outcome = ReplaceLauncher(InstallDir());
+    const UpdateOutcome outcome = ReplaceLauncher(InstallLayout(InstallDir()));
     EXPECT_EQ(outcome.caption, kVerificationCaption);
     EXPECT_EQ(ReadBytes(InInstall("launcher.exe")), "");
     EXPECT_TRUE(runner.launches.empty());
@@ -226,7 +227,7 @@ TEST_F(SignedFlowTest, LauncherAndServerListMustBeSigned) {
 
     WriteBytes(LauncherFolder() + "/servers.xml",
                "<Servers><Server Name=\"Evil\" IP=\"6.6.6.6\"/></Servers>");
-    EXPECT_FALSE(LoadServerList(InstallDir()));
+    EXPECT_FALSE(LoadServerList(InstallLayout(InstallDir())));
     fs::remove(temp.File("server/update/launcher.xml.sig"));
-    EXPECT_EQ(TestLauncherVersion(InstallDir()), LauncherVersionStatus::kUnknown);
+    EXPECT_EQ(TestLauncherVersion(InstallLayout(InstallDir())), LauncherVersionStatus::kUnknown);
 }

@@ -8,6 +8,7 @@
 
 #include "platform/file_system.h"
 #include "update/documents.h"
+#include "update/install_layout.h"
 #include "update/update_test_support.h"
 #include "update/web_servers.h"
 
@@ -27,7 +28,9 @@ protected:
         UpdateTest::SetUp();
         CreateEmptyFile(InInstall("redist.txt"));
     }
-    UpdateOutcome Run(UpdateAction action) { return RunUpdate(action, InstallDir()); }
+    UpdateOutcome Run(UpdateAction action) {
+        return RunUpdate(action, InstallLayout(InstallDir()));
+    }
     std::string Recorded() { return LoadInstalledVersion(InInstall("version.xml"), "version.xml"); }
     std::size_t Fetches(const std::string& suffix) {
         return static_cast<std::size_t>(std::count_if(

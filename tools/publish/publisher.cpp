@@ -29,6 +29,7 @@
 #include "platform/status_sink.h"
 #include "repair_store.h"
 #include "update/documents.h"
+#include "update/install_layout.h"
 #include "update/install_version.h"
 #include "update/self_update.h"
 #include "update/signed_release.h"
@@ -624,7 +625,7 @@ std::vector<ChainReport> VerifyTree(const std::string& root) {
                 SaveInstalledVersion((install.path() / "version.xml").string(), from);
             }
             TreeServer server(root, TreeServer::Store::kHidden);
-            const UpdateOutcome outcome = RunUpdate(action, install.str());
+            const UpdateOutcome outcome = RunUpdate(action, InstallLayout(install.str()));
             report.ok = outcome.next == UpdateOutcome::Next::kNotifyWindow;
             if (!report.ok) report.message = outcome.caption + ": " + outcome.text;
         } catch (const std::exception& error) {
