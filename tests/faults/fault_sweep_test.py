@@ -6,7 +6,9 @@ launcher.exe.
 
 Each scenario's faulty start is traced once to list its mutations; each is then a point,
 tried three times (the process killed just before it, the call failing, and the player
-pressing Stop as it runs), each followed by up to three healthy starts of the player."""
+pressing Stop as it runs), each followed by up to three healthy starts of the player.
+The console installer's scenarios hold it to the same promise: its `update` exits with
+success only on exactly the published game, whatever the run before it met."""
 
 import os
 import shutil
@@ -33,6 +35,11 @@ class Scenario:
     server_faults: list = field(default_factory=list)
     new_launcher: bool = False
     options: list = field(default_factory=list)  # for every start: a build with a release key
+    tool: bool = False  # kestrava-install update, not the launcher
+
+    @property
+    def stop_signal(self):
+        return "TERM" if self.tool else "USR1"
 
 
 @dataclass
@@ -66,6 +73,8 @@ def scenarios(work, releases):
     half = (releases.tree / "launcher" / PATCH_PACKAGE).stat().st_size // 2
     keyed = ["--release-key", releases.release_key]
     signed_first = install_by_healthy_starts(work, "signed-first", releases.signed_first_only, empty, keyed)
+    keys = work / "release-keys.txt"
+    keys.write_text(releases.release_key + "\n")
     return [
         Scenario("fresh install", releases.tree, empty),
         Scenario("update 1 -> 2", releases.tree, first),
@@ -76,12 +85,16 @@ def scenarios(work, releases):
         # The accepted serial is written beside the game: a fault there must not lock the
         # player out of the release that wrote it.
         Scenario("signed update 1 -> 2", releases.signed_tree, signed_first, options=keyed),
+        # The launcher's folder served by the console installer, and one of its own.
+        Scenario("kestrava-install: signed update 1 -> 2", releases.signed_tree, signed_first,
+                 options=["--keys", keys], tool=True),
+        Scenario("kestrava-install: fresh install", releases.tree, empty, tool=True),
     ]
 
 
 def new_trial(scenario, scratch):
     trial = Trial(Path(tempfile.mkdtemp(dir=scratch)).resolve(), scenario.tree, scenario.server_faults,
-                  scenario.options)
+                  scenario.options, scenario.tool)
     trial.prepare(scenario.install)
     return trial
 
@@ -115,11 +128,12 @@ def try_point(scenario, releases, scratch, point, fault):
 
     try:
         log = trial.root / "injected.log"
-        inject = syscall_points.inject_command(log, point, fault) if point else ()
+        inject = syscall_points.inject_command(log, point, fault, scenario.stop_signal) if point else ()
         for run in trial.start(faulty=True, wrapper_for=lambda p: inject if point and p == point.process else ()):
             judge(run)
         if point:
-            verdict.landed = syscall_points.landed(log, point, fault, trial.root, trial.folders)
+            verdict.landed = syscall_points.landed(log, point, fault, trial.root, trial.folders,
+                                                   scenario.stop_signal)
         for _ in range(HEALTHY_STARTS):
             if [judge(run) for run in trial.start()][-1]:
                 verdict.stuck = False

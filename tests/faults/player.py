@@ -1,7 +1,8 @@
 """A player's install in a trial folder, and the starts of the launcher on it.
 
 A start is a chain of launcher processes: when one asks to start a program (the new
-launcher of a self-update), that program runs next, as the system would run it."""
+launcher of a self-update), that program runs next, as the system would run it. A trial
+of the console installer starts `kestrava-install update` instead, one process a start."""
 
 import json
 import os
@@ -12,6 +13,8 @@ from dataclasses import dataclass, field
 from pathlib import Path
 
 DRIVER = os.environ.get("LAUNCHER_START", "launcher_start")
+INSTALL_TOOL = os.environ.get("KESTRAVA_INSTALL", "kestrava-install")
+TOOL_DONE = (0, 1)  # success, nothing to do
 LONGEST_CHAIN = 3
 
 
@@ -31,6 +34,7 @@ class Trial:
     tree: Path
     server_faults: list = field(default_factory=list)  # driver options, for the faulty start
     options: list = field(default_factory=list)  # driver options, for every start
+    tool: bool = False  # started as kestrava-install rather than the launcher
 
     @property
     def install(self):
@@ -45,7 +49,21 @@ class Trial:
         shutil.copytree(install, self.install, symlinks=True)
         (self.root / "tmp").mkdir()
 
+    def run_tool(self, wrapper):
+        command = [*wrapper, INSTALL_TOOL, "update", self.install, "--server", self.tree, "--json",
+                   *self.options]
+        result = subprocess.run(list(map(str, command)), cwd=self.root, capture_output=True,
+                                text=True, timeout=120,
+                                env={**os.environ, "TMPDIR": str(self.root / "tmp")})
+        if result.returncode < 0:
+            return Run({"outcome": "killed"})
+        # Success names the published game, as "&Play" does for the launcher.
+        return Run({"outcome": "exit %d" % result.returncode,
+                    "after": "&Play" if result.returncode in TOOL_DONE else None})
+
     def run(self, program=None, faulty=False, wrapper=()):
+        if self.tool:
+            return self.run_tool(wrapper)
         record = self.root / "started.txt"
         before = record.read_text().splitlines() if record.exists() else []
         command = [*wrapper, DRIVER, "--tree", self.tree, "--install", self.install,

@@ -39,12 +39,13 @@ def trace_command(log):
     return ["strace", "-f", "-y", "-o", str(log), "-e", "trace=" + ",".join(TRACED)]
 
 
-def inject_command(log, point, kind):
+def inject_command(log, point, kind, stop_signal="USR1"):
     if kind == "kill":
         effect = "signal=KILL"
     elif kind == "stop":
-        # The driver takes SIGUSR1 for the player's Stop: the call itself goes through.
-        effect = "signal=USR1"
+        # The driver takes SIGUSR1 for the player's Stop, kestrava-install SIGTERM for a
+        # service manager's: the call itself goes through.
+        effect = "signal=" + stop_signal
     else:
         effect = "error=" + ("ENOSPC" if point.syscall in SPACE_CALLS
                              else "EIO" if point.syscall in FLUSH_CALLS else "EACCES")
@@ -85,18 +86,18 @@ def mutations(log, process, trial, folders):
     return points
 
 
-def landed(log, point, kind, trial, folders):
+def landed(log, point, kind, trial, folders, stop_signal="USR1"):
     """Whether the injected run's fault hit the call its point names."""
     hit = None
     if kind == "stop":
-        return _stopped_at(log, point, trial, folders)
+        return _stopped_at(log, point, trial, folders, stop_signal)
     for syscall, args, result in _calls(log):
         if (kind == "kill" and result == "?") or (kind == "error" and "(INJECTED)" in result):
             hit = (syscall, _target(syscall, args, str(trial), [str(f) for f in folders]))
     return hit == (point.syscall, point.target)
 
 
-def _stopped_at(log, point, trial, folders):
+def _stopped_at(log, point, trial, folders, stop_signal):
     """Whether the signal came at the point's call: strace shows it beside the call."""
     lines = log.read_text(errors="replace").splitlines()
     count = 0
@@ -108,5 +109,5 @@ def _stopped_at(log, point, trial, folders):
         if count == point.ordinal:
             near = lines[max(0, number - 2):number + 3]
             return (_target(match.group(1), match.group(2), str(trial), [str(f) for f in folders]) == point.target
-                    and any("SIGUSR1" in line for line in near))
+                    and any("SIG" + stop_signal in line for line in near))
     return False
