@@ -128,7 +128,7 @@ UpdateOutcome ReplaceLauncher(const InstallLayout& layout) {
         RenameReplacing(fetched, replacement);
     } catch (const VerificationError& error) {
         return {UpdateOutcome::Next::kShowMessage, VerificationMessage(error, false),
-                kVerificationCaption};
+                kVerificationCaption, FailureCause::kRefusedRelease};
     } catch (const InstallError& error) {
         return Failure(std::string(error.what()) + " " + kKept);
     } catch (const FileSystemError& error) {

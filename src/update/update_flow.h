@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "update/install_layout.h"
 #include "update/update_error.h"
@@ -14,6 +15,11 @@ struct UpdateOutcome {
         kExitProcess,   // the new launcher has been started: end the process, code 0
         kStopped,       // the player stopped the work: show what a fresh start would
     };
+    UpdateOutcome() = default;
+    UpdateOutcome(Next next, std::string text, std::string caption,
+                  FailureCause cause = FailureCause::kOther)
+        : next(next), text(std::move(text)), caption(std::move(caption)), cause(cause) {}
+
     Next next = Next::kNotifyWindow;
     std::string text;                           // the box's body
     std::string caption;                        // the box's caption
