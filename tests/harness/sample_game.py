@@ -12,12 +12,14 @@ from harness.windows_build import ROOT
 NATIVE_TOOLS = ROOT / "build" / "native" / "tools"
 PUBLISH = NATIVE_TOOLS / "publish" / "kestrava-publish"
 MIXTOOL = NATIVE_TOOLS / "mixtool" / "mixtool"
+INSTALL = NATIVE_TOOLS / "install" / "kestrava-install"
 
 
 def build_tools():
-    """The native kestrava-publish and mixtool."""
+    """The native kestrava-publish, mixtool and kestrava-install."""
     for command in (["cmake", "--preset", "native"],
-                    ["cmake", "--build", "--preset", "native", "--target", "kestrava-publish", "mixtool"]):
+                    ["cmake", "--build", "--preset", "native", "--target", "kestrava-publish", "mixtool",
+                     "kestrava-install"]):
         subprocess.run(command, cwd=ROOT, check=True, capture_output=True)
 
 

@@ -1,4 +1,5 @@
-"""A Windows build of launcher.exe and its test helpers whose servers are the local ones."""
+"""A Windows build of launcher.exe, kestrava-install.exe and the test helpers whose servers
+are the local ones."""
 import fcntl
 import pathlib
 import shutil
@@ -51,4 +52,5 @@ def build_for_hosts(hosts, output_dir, target, folder="windows-e2e", release_key
         shutil.copy2(binary_dir / "src" / "launcher.exe", output_dir)
         for helper in HELPERS:
             shutil.copy2(binary_dir / "tests" / "win32" / helper, output_dir)
+        shutil.copy2(binary_dir / "tools" / "install" / "kestrava-install.exe", output_dir)
     return WindowsBuild(output_dir, target)
