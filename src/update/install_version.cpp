@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <exception>
 #include <map>
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -32,11 +33,12 @@ std::string ZipNameOf(const std::string& package) { return package + ".zip"; }
 // Downloads one package zip into the work directory and proves it against what the
 // manifest says of it. A broken transfer is resumed, in this run or the next.
 void FetchPackage(const std::string& folderUrl, const std::string& workDirectory,
-                  const std::string& package, const FileFacts& facts) {
+                  const std::string& package, const FileFacts& facts,
+                  const std::string& localName) {
     const std::string zipName = ZipNameOf(package);
-    const std::string zipPath = JoinPath(workDirectory, zipName);
+    const std::string zipPath = JoinPath(workDirectory, localName);
     TransferRequest request{folderUrl + zipName, zipPath, true, facts.size.value_or(0)};
-    DownloadProgress progress(zipPath);
+    DownloadProgress progress(JoinPath(workDirectory, zipName));  // the name the player knows
     const TransferResult result = DownloadUrlToFile(request, progress);
     // A size the signed release contradicts is refused as a wrong checksum would be.
     if (result == TransferResult::kNotAsPublished && ReleasesSigned()) {
@@ -129,7 +131,7 @@ void MoveStagedInto(const std::string& stage, const std::string& game) {
 struct PackageStep {
     std::string package;
     bool whole = false;  // unpacked into the game
-    const PatchedFile* patch = nullptr;
+    std::optional<PatchedFile> patch;
     bool fetch = true;    // false when an earlier step fetched it already
     bool lastUse = true;  // the zip goes after this step
 };
@@ -199,77 +201,147 @@ std::vector<ManifestFile> FetchManifest(const std::string& workDirectory,
     return files;
 }
 
+namespace {
+
+// One version's install, planned from its proved manifest.
+class VersionInstall {
+public:
+    VersionInstall(const std::string& gameDirectory, const std::string& workDirectory,
+                   const CatalogueVersion& version, const std::vector<ManifestFile>& files)
+        : game_(gameDirectory),
+          work_(workDirectory),
+          version_(version.value),
+          folderUrl_(LauncherServerBaseUrl() + version.value + "/") {
+        const std::string label = "manifest.xml of version " + version.value;
+        std::set<std::string> wholePackages;
+        std::map<std::string, PatchedFile> patches;
+        for (const ManifestFile& file : files) {
+            const std::string target = RequireConfined(game_, file.name, label);
+            if (file.checksum.empty()) {
+                deletions_.push_back(target);
+                continue;
+            }
+            RequireConfined(work_, ZipNameOf(file.package), label);
+            RequireConfined(work_, AheadNameOf(file.package), label);
+            packages_.emplace(file.package, file.packageFacts);
+            if (!file.hasPatch) {
+                wholePackages.insert(file.package);
+            } else {
+                RequireConfined(work_, file.patch, label);
+                patches[file.package] = {file.patch, file.name, file.checksum};
+            }
+        }
+        // Whole packages first, then patches, each package fetched once: the order of the
+        // downloads is the order of the work, so each download runs beside the work on the
+        // package before it and the work folder holds at most two packages at a time.
+        for (const std::string& package : wholePackages) {
+            steps_.push_back({package, true, std::nullopt, true, patches.count(package) == 0});
+        }
+        for (const auto& [package, patch] : patches) {
+            steps_.push_back({package, false, patch, wholePackages.count(package) == 0, true});
+        }
+    }
+
+    // Fetches and proves this version's first package while the version before it ends.
+    // It lies under a name of its own there, since that version may use the same one.
+    void FetchFirstPackageAhead() {
+        if (steps_.empty()) return;
+        const std::string& package = steps_.front().package;
+        FetchPackage(folderUrl_, work_, package, packages_.at(package), AheadNameOf(package));
+        fetchedAhead_ = true;
+    }
+
+    // next, when given, is the version installed after this one: its first download runs
+    // beside this version's last step, and a failure of it is raised once this version
+    // is in place, as it would have been had the download started then.
+    void Install(const std::function<void()>& beforeChange, VersionInstall* next) {
+        Status().SetStatusText("Installing Version " + version_);
+        // The game stays as it was until every package has arrived and been proved: the
+        // version is built in the stage and moved in by renames.
+        const std::string stage = JoinPath(work_, kStageFolder);
+        RemoveTree(stage);
+        MakeDirectory(stage);
+        std::exception_ptr aheadFailure;
+        const auto fetch = [&](std::size_t index) {
+            if (index >= steps_.size()) {
+                if (next == nullptr) return;
+                try {
+                    next->FetchFirstPackageAhead();
+                } catch (...) {
+                    aheadFailure = std::current_exception();
+                }
+                return;
+            }
+            if (!steps_[index].fetch) return;
+            const std::string& package = steps_[index].package;
+            if (index == 0 && fetchedAhead_) {
+                RenameReplacing(JoinPath(work_, AheadNameOf(package)),
+                                JoinPath(work_, ZipNameOf(package)));
+                return;
+            }
+            FetchPackage(folderUrl_, work_, package, packages_.at(package), ZipNameOf(package));
+        };
+        // A package that arrived but does not unpack or patch stops nothing else: what the
+        // others built still goes in, and the repair that follows the failure fetches less.
+        // One that does not arrive, or is refused, leaves the game as it was.
+        std::exception_ptr unpackFailure;
+        fetch(0);
+        for (std::size_t index = 0; index < steps_.size(); ++index) {
+            const PackageStep& step = steps_[index];
+            const auto apply = [&] {
+                try {
+                    if (step.whole) Extract(work_, step.package, stage);
+                    if (step.patch) ApplyPatch(game_, work_, stage, step.package, *step.patch);
+                } catch (const InstallError&) {
+                    if (!unpackFailure) unpackFailure = std::current_exception();
+                }
+                if (step.lastUse) RemoveFile(JoinPath(work_, ZipNameOf(step.package)));
+            };
+            ApplyWhileFetching(apply, [&] { fetch(index + 1); });
+        }
+        if (beforeChange) beforeChange();
+        for (const std::string& path : deletions_) RemoveFile(path);
+        MoveStagedInto(stage, game_);
+        RemoveTree(stage);
+        if (unpackFailure) std::rethrow_exception(unpackFailure);
+        if (aheadFailure) std::rethrow_exception(aheadFailure);
+    }
+
+private:
+    static std::string AheadNameOf(const std::string& package) {
+        return "next-" + ZipNameOf(package);
+    }
+
+    std::string game_;
+    std::string work_;
+    std::string version_;
+    std::string folderUrl_;
+    std::vector<std::string> deletions_;
+    std::map<std::string, FileFacts> packages_;  // every package: whole files and patches
+    std::vector<PackageStep> steps_;
+    bool fetchedAhead_ = false;
+};
+
+}  // namespace
+
+void InstallVersions(const std::string& gameDirectory, const std::string& workDirectory,
+                     const std::vector<VersionToInstall>& versions,
+                     const std::function<void()>& beforeChange) {
+    std::vector<VersionInstall> installs;
+    installs.reserve(versions.size());
+    for (const VersionToInstall& version : versions) {
+        installs.emplace_back(gameDirectory, workDirectory, version.version, version.files);
+    }
+    for (std::size_t index = 0; index < installs.size(); ++index) {
+        installs[index].Install(beforeChange,
+                                index + 1 < installs.size() ? &installs[index + 1] : nullptr);
+    }
+}
+
 void InstallVersion(const std::string& gameDirectory, const std::string& workDirectory,
                     const CatalogueVersion& version, const std::vector<ManifestFile>& files,
                     const std::function<void()>& beforeChange) {
-    Status().SetStatusText("Installing Version " + version.value);
-    const std::string folderUrl = LauncherServerBaseUrl() + version.value + "/";
-    const std::string label = "manifest.xml of version " + version.value;
-
-    std::vector<std::string> deletions;
-    std::map<std::string, FileFacts> packages;  // every package: whole files and patches
-    std::set<std::string> wholePackages;
-    std::map<std::string, PatchedFile> patches;
-    for (const ManifestFile& file : files) {
-        const std::string target = RequireConfined(gameDirectory, file.name, label);
-        if (file.checksum.empty()) {
-            deletions.push_back(target);
-            continue;
-        }
-        RequireConfined(workDirectory, file.package + ".zip", label);
-        packages.emplace(file.package, file.packageFacts);
-        if (!file.hasPatch) {
-            wholePackages.insert(file.package);
-        } else {
-            RequireConfined(workDirectory, file.patch, label);
-            patches[file.package] = {file.patch, file.name, file.checksum};
-        }
-    }
-    // Whole packages first, then patches, each package fetched once: the order of the
-    // downloads is the order of the work, so each download runs beside the work on the
-    // package before it and the work folder holds at most two packages at a time.
-    std::vector<PackageStep> steps;
-    for (const std::string& package : wholePackages) {
-        steps.push_back({package, true, nullptr, true, patches.count(package) == 0});
-    }
-    for (const auto& [package, patch] : patches) {
-        steps.push_back({package, false, &patch, wholePackages.count(package) == 0, true});
-    }
-    // The game stays as it was until every package has arrived and been proved: the
-    // version is built in the stage and moved in by renames.
-    const std::string stage = JoinPath(workDirectory, kStageFolder);
-    RemoveTree(stage);
-    MakeDirectory(stage);
-    const auto fetch = [&](std::size_t index) {
-        if (index >= steps.size() || !steps[index].fetch) return;
-        const std::string& package = steps[index].package;
-        FetchPackage(folderUrl, workDirectory, package, packages.at(package));
-    };
-    // A package that arrived but does not unpack or patch stops nothing else: what the
-    // others built still goes in, and the repair that follows the failure fetches less.
-    // One that does not arrive, or is refused, leaves the game as it was.
-    std::exception_ptr unpackFailure;
-    fetch(0);
-    for (std::size_t index = 0; index < steps.size(); ++index) {
-        const PackageStep& step = steps[index];
-        const auto apply = [&] {
-            try {
-                if (step.whole) Extract(workDirectory, step.package, stage);
-                if (step.patch != nullptr) {
-                    ApplyPatch(gameDirectory, workDirectory, stage, step.package, *step.patch);
-                }
-            } catch (const InstallError&) {
-                if (!unpackFailure) unpackFailure = std::current_exception();
-            }
-            if (step.lastUse) RemoveFile(JoinPath(workDirectory, ZipNameOf(step.package)));
-        };
-        ApplyWhileFetching(apply, [&] { fetch(index + 1); });
-    }
-    if (beforeChange) beforeChange();
-    for (const std::string& path : deletions) RemoveFile(path);
-    MoveStagedInto(stage, gameDirectory);
-    RemoveTree(stage);
-    if (unpackFailure) std::rethrow_exception(unpackFailure);
+    InstallVersions(gameDirectory, workDirectory, {{version, files}}, beforeChange);
 }
 
 void InstallVersion(const std::string& gameDirectory, const std::string& workDirectory,

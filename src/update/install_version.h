@@ -23,6 +23,15 @@ std::vector<ManifestFile> FetchManifest(const std::string& workDirectory,
 void InstallVersion(const std::string& gameDirectory, const std::string& workDirectory,
                     const CatalogueVersion& version, const std::vector<ManifestFile>& files,
                     const std::function<void()>& beforeChange = {});
+// Versions installed one after the other, as InstallVersion would; the first download of
+// each runs beside the last step of the one before.
+struct VersionToInstall {
+    CatalogueVersion version;
+    std::vector<ManifestFile> files;
+};
+void InstallVersions(const std::string& gameDirectory, const std::string& workDirectory,
+                     const std::vector<VersionToInstall>& versions,
+                     const std::function<void()>& beforeChange);
 // The same with a manifest fetched without a catalogue to prove it by.
 void InstallVersion(const std::string& gameDirectory, const std::string& workDirectory,
                     const std::string& version);

@@ -154,7 +154,7 @@ void ProveManifests(Run& run, const std::vector<std::string>& versions) {
 
 // Installs versions in order, the game folder emptied first when clean. Every manifest
 // is proved before the first change, and each version's packages before its own.
-void InstallVersions(Run& run, const std::vector<std::string>& versions, bool clean) {
+void InstallInOrder(Run& run, const std::vector<std::string>& versions, bool clean) {
     ProveManifests(run, versions);
     // Versions are built in the work folder; a run that fails before moving one in
     // still leaves a game folder to validate and repair.
@@ -167,15 +167,16 @@ void InstallVersions(Run& run, const std::vector<std::string>& versions, bool cl
         MakeDirectory(run.layout.game);
         cleared = true;
     };
+    std::vector<VersionToInstall> chain;
     for (const std::string& version : versions) {
-        InstallVersion(run.layout.game, run.layout.work, run.Entry(version),
-                       run.manifests.at(version), beforeChange);
+        chain.push_back({run.Entry(version), run.manifests.at(version)});
     }
+    InstallVersions(run.layout.game, run.layout.work, chain, beforeChange);
     beforeChange();
 }
 
 void CleanInstall(Run& run, const std::vector<std::string>& chain) {
-    InstallVersions(run, chain, true);
+    InstallInOrder(run, chain, true);
 }
 
 bool GameFolderEmpty(const Run& run) {
@@ -309,7 +310,7 @@ std::string UpdatePath(const InstallLayout& layout, const UpdateOptions& options
     ProveManifests(run, list);
     std::optional<InstallError> failure;
     if (full) {
-        failure = Attempt([&] { InstallVersions(run, list, true); });
+        failure = Attempt([&] { InstallInOrder(run, list, true); });
     } else if (FetchList(run, installed) == TransferResult::kRefused) {
         // The installed version is no longer published: nothing can be put on top of it.
         RemoveFile(JoinPath(installDirectory, "versions.xml"));
@@ -319,7 +320,7 @@ std::string UpdatePath(const InstallLayout& layout, const UpdateOptions& options
         reinstall();
         list.clear();
     } else if (!list.empty()) {
-        failure = Attempt([&] { InstallVersions(run, list, false); });
+        failure = Attempt([&] { InstallInOrder(run, list, false); });
     }
     RemoveFile(JoinPath(installDirectory, "versions.xml"));
     FinishAt(run, catalogue.current, full ? std::function<void()>() : reinstall, failure);

@@ -54,7 +54,9 @@ def main_window_table(user_name, version_text):
         Row(1014, "Static", "Select Ser&ver", (35, 349, 44, 8), visible=False),
         Row(1013, "ComboBox", "", (35, 358, 226, 93), tab=True, visible=False,
             kind=CBS_DROPDOWNLIST, style=CBS_SORT),
-        Row(1012, "Static", None, (35, 377, 225, 8), transparent=True),  # status: changes as it runs
+        # The status changes as it runs; it is wider than the bar so that a download's rate and
+        # time left fit beside a long file name.
+        Row(1012, "Static", None, (35, 377, 400, 8), transparent=True),
         Row(1010, "msctls_progress32", "", (35, 387, 225, 14), transparent=True),
         Row(1011, "Button", "&Install", (106, 404, 82, 14), tab=True, kind=BS_DEFPUSHBUTTON),
     ])

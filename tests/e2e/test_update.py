@@ -303,9 +303,10 @@ def test_an_update_killed_half_way_is_repaired_at_the_next_start(signed_in, inst
     preinstall(install, build, "1.0", tmp_path)
     published("1.1", "1.2")
     # The run is held once 1.1 is applied and killed there, mid-update (every manifest
-    # was fetched before the first change; each version's packages come at its turn).
+    # was fetched before the first change; 1.2's first package arrives beside 1.1's last
+    # step, its patch once 1.1 is in place).
     held, go_on = threading.Event(), threading.Event()
-    gate = "/launcher/1.2/files-data.zip"
+    gate = "/" + next((server.root / "launcher" / "1.2").glob("patch-*.zip")).relative_to(server.root).as_posix()
 
     def hold(path, query):
         held.set()

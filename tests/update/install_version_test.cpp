@@ -218,6 +218,57 @@ TEST_F(InstallVersionTest, DownloadsBesideTheWorkGiveTheSameGameOnAnyThreadCount
     unsetenv("KESTRAVA_THREADS");
 }
 
+// The next version's first package arrives beside the last step of the version before,
+// though both call their package alike; its refusal comes once the earlier one is in place.
+TEST_F(InstallVersionTest, NextVersionsFirstPackageArrivesBesideTheLastStepBeforeIt) {
+    WriteManifest("2", {{"a", "one.txt", "X"}, {"b", "two.txt", "X"}});
+    WritePackage("2", "a", {{"one.txt", "one of 2"}});
+    WritePackage("2", "b", {{"two.txt", "two of 2"}});
+    WriteManifest("3", {{"a", "one.txt", "X"}, {"c", "three.txt", "X"}});
+    WritePackage("3", "a", {{"one.txt", "one of 3"}});
+    WritePackage("3", "c", {{"three.txt", "three of 3"}});
+    for (const char* threads : {"1", "2"}) {
+        setenv("KESTRAVA_THREADS", threads, 1);
+        for (const bool failing : {false, true}) {
+            SCOPED_TRACE(std::string(threads) + (failing ? " threads, 3's a refused" : " threads"));
+            fs::remove_all(GameDir());
+            fs::create_directories(GameDir());
+            if (failing) net.FailOn(VersionUrl("3") + "a.zip", TransferResult::kRefused);
+            CatalogueVersion second, third;
+            second.value = "2";
+            third.value = "3";
+            const std::vector<VersionToInstall> versions{{second, FetchManifest(WorkDir(), second)},
+                                                         {third, FetchManifest(WorkDir(), third)}};
+            const std::size_t before = Fetches(VersionUrl("3") + "a.zip");
+            TakeTexts();
+            std::string error;
+            try {
+                InstallVersions(GameDir(), WorkDir(), versions, {});
+            } catch (const InstallError& e) {
+                error = e.what();
+            }
+            net.Clear(VersionUrl("3") + "a.zip");
+            const std::vector<std::string> texts = TakeTexts();
+            const auto thirdStarts = std::find(texts.begin(), texts.end(), "Installing Version 3");
+            EXPECT_EQ(std::count_if(texts.begin(), thirdStarts,
+                                    [](const std::string& text) {
+                                        return text.rfind("Downloading File ", 0) == 0;
+                                    }),
+                      failing ? 2 : 3);
+            EXPECT_EQ(Fetches(VersionUrl("3") + "a.zip") - before, 1u);
+            EXPECT_EQ(thirdStarts == texts.end(), failing);
+            const Tree secondOnly{{"one.txt", "one of 2"}, {"two.txt", "two of 2"}};
+            const Tree both{
+                {"one.txt", "one of 3"}, {"two.txt", "two of 2"}, {"three.txt", "three of 3"}};
+            EXPECT_EQ(ReadTree(GameDir()), failing ? secondOnly : both);
+            EXPECT_EQ(ReadTree(WorkDir()), Tree{});
+            EXPECT_EQ(error.find("a.zip could not be downloaded") != std::string::npos, failing)
+                << error;
+        }
+    }
+    unsetenv("KESTRAVA_THREADS");
+}
+
 TEST_F(InstallVersionTest, MalformedManifestsNameTheFileAndTheFault) {
     const std::string folder = Folder("2");
     fs::create_directories(folder);
