@@ -4,6 +4,8 @@
 
 #include <exception>
 
+#include "platform/file_lock.h"
+#include "platform/file_system.h"
 #include "platform/win32/com_apartment.h"
 #include "platform/win32/system_error.h"
 
@@ -39,7 +41,17 @@ unsigned __stdcall UpdateWorker::Run(void* parameter) {
     {
         const ComApartment com;
         try {
-            job.outcome = RunUpdate(job.action, *job.layout);
+            // One run at a time in a folder, this launcher's or kestrava-install's. A lock
+            // that cannot be taken at all (an odd file system) keeps no player out.
+            MakeDirectories(job.layout->work);
+            const FileLock lock(job.layout->lock);
+            if (lock.state() == FileLock::State::kBusy) {
+                job.outcome = InstallFailure(
+                    "Another program is installing or updating the game in this folder. Try "
+                    "again once it has finished.");
+            } else {
+                job.outcome = RunUpdate(job.action, *job.layout);
+            }
         } catch (const std::exception& error) {
             // Nothing above this thread would catch it: the process would end.
             job.outcome = InstallFailure(error.what());
