@@ -1,8 +1,9 @@
 """kestrava-install, natively and as the Windows console build under wine, against nginx
 serving a signed release: install, status, update, validate with a tampered file (the
-exit code and the JSON name it), repair."""
+exit code and the JSON name it), repair; and a second run on a folder another holds."""
 import json
 import subprocess
+import time
 
 import pytest
 
@@ -10,6 +11,7 @@ from harness import sample_game
 from servers.nginx import Nginx
 
 INVALID = 8
+BUSY = 3
 
 
 def windows_path(path):
@@ -22,10 +24,16 @@ def kestrava_install(request, tools, release, certs, tmp_path):
     keys = tmp_path / "keys.txt"
     keys.write_text("".join(public + "\n" for _, public in release.keys))
     if request.param == "native":
+        def arguments(verb, folder, server):
+            return [sample_game.INSTALL, verb, folder, "--server", server, "--keys", keys, "--cacert", certs.ca_pem,
+                    "--json"]
+
         def run(verb, folder, server):
-            result = subprocess.run([sample_game.INSTALL, verb, folder, "--server", server, "--keys", keys,
-                                     "--cacert", certs.ca_pem, "--json"], capture_output=True, timeout=300)
+            result = subprocess.run(arguments(verb, folder, server), capture_output=True, timeout=300)
             return result.returncode, result.stdout.decode()
+
+        def start(verb, folder, server):
+            return subprocess.Popen(arguments(verb, folder, server), stdout=subprocess.DEVNULL)
     else:
         # The prefix trusts the test authority, as a host's system store would.
         build, prefix = request.getfixturevalue("build"), request.getfixturevalue("prefix")
@@ -33,16 +41,22 @@ def kestrava_install(request, tools, release, certs, tmp_path):
         kind = subprocess.run(["file", "-b", program], capture_output=True, text=True).stdout
         assert "(console)" in kind, kind
 
+        def arguments(verb, folder, server):
+            return [program, verb, windows_path(folder), "--server", server, "--keys", windows_path(keys), "--json"]
+
         def run(verb, folder, server):
-            result = prefix.run([program, verb, windows_path(folder), "--server", server, "--keys",
-                                 windows_path(keys), "--json"], check=False, timeout=300)
+            result = prefix.run(arguments(verb, folder, server), check=False, timeout=300)
             return result.returncode, result.stdout.decode()
+
+        def start(verb, folder, server):
+            return prefix.start(arguments(verb, folder, server))
 
     def command(verb, folder, server):
         code, out = run(verb, folder, server)
         events = [json.loads(line) for line in out.splitlines() if line.strip()]
         assert events and events[-1]["exit"] == code, out
         return code, events
+    command.start = start
     return command
 
 
@@ -82,3 +96,22 @@ def test_a_server_host_installs_updates_validates_and_repairs(kestrava_install, 
         assert kestrava_install("update", folder, nginx.host)[0] == 1, "nothing to do"
     finally:
         nginx.stop()
+
+
+def test_a_second_run_on_a_held_folder_exits_at_once(kestrava_install, published, release, server, tmp_path):
+    published("1.0")
+    release.sign()
+    server.limit_rate(32 * 1024)  # the first run is still downloading when the second comes
+    folder = tmp_path / "game-server"
+    first = kestrava_install.start("install", folder, server.host)
+    try:
+        deadline = time.monotonic() + 60
+        while server.bytes_sent("*.zip") == 0 and time.monotonic() < deadline:
+            time.sleep(0.1)
+        code, events = kestrava_install("install", folder, server.host)
+        assert (code, events[-1]["cause"]) == (BUSY, "folder-busy"), events
+    finally:
+        first.kill()
+        first.wait()
+    server.limit_rate(None)
+    assert kestrava_install("install", folder, server.host)[0] == 0, "the killed run's lock is free"
