@@ -3,21 +3,9 @@
 #include <cstdio>
 #include <iostream>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
+#include "platform/terminal.h"
 
 namespace {
-
-bool StderrIsTerminal() {
-#ifdef _WIN32
-    return _isatty(_fileno(stderr)) != 0;
-#else
-    return isatty(fileno(stderr)) != 0;
-#endif
-}
 
 // Wider lines wrap on an 80-column terminal and the carriage return no longer redraws them.
 constexpr std::size_t kLineWidth = 79;

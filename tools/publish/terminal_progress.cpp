@@ -5,23 +5,11 @@
 #include <memory>
 #include <string>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
+#include "platform/terminal.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-bool StderrIsTerminal() {
-#ifdef _WIN32
-    return _isatty(_fileno(stderr)) != 0;
-#else
-    return isatty(fileno(stderr)) != 0;
-#endif
-}
 
 double Mebibytes(std::uint64_t bytes) { return static_cast<double>(bytes) / (1 << 20); }
 
