@@ -26,7 +26,7 @@ struct InstallLayout {
     // The validation list of the version the record names, kept for the quick look at
     // start-up; with the lock, the files of the work folder that outlive a run.
     static constexpr char kInstalledListName[] = "installed.validate.xml";
-    // Held by the run that works on the folder (see install_lock.h).
+    // Held by the run that works on the folder (see platform/file_lock.h).
     static constexpr char kLockName[] = "install.lock";
     static constexpr char kReplacementLauncherName[] = "launcher-new.exe";
 
