@@ -3,7 +3,7 @@ serving a signed release: install, status, update, validate with a tampered file
 exit code and the JSON name it), repair; and a second run on a folder another holds."""
 import json
 import subprocess
-import time
+import threading
 
 import pytest
 
@@ -101,17 +101,24 @@ def test_a_server_host_installs_updates_validates_and_repairs(kestrava_install, 
 def test_a_second_run_on_a_held_folder_exits_at_once(kestrava_install, published, release, server, tmp_path):
     published("1.0")
     release.sign()
-    server.limit_rate(32 * 1024)  # the first run is still downloading when the second comes
+    # The first run is held at its first package until the second has come and gone.
+    held, go_on = threading.Event(), threading.Event()
+
+    def hold(path, query):
+        if path.endswith(".zip"):
+            held.set()
+            go_on.wait(120)
+        return None
+    server.handlers["/launcher/1.0/"] = hold
     folder = tmp_path / "game-server"
     first = kestrava_install.start("install", folder, server.host)
     try:
-        deadline = time.monotonic() + 60
-        while server.bytes_sent("*.zip") == 0 and time.monotonic() < deadline:
-            time.sleep(0.1)
+        assert held.wait(120), "the first run never asked for a package"
         code, events = kestrava_install("install", folder, server.host)
         assert (code, events[-1]["cause"]) == (BUSY, "folder-busy"), events
     finally:
         first.kill()
         first.wait()
-    server.limit_rate(None)
+        go_on.set()
+        del server.handlers["/launcher/1.0/"]
     assert kestrava_install("install", folder, server.host)[0] == 0, "the killed run's lock is free"
